@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs every package Kestrava needs to build and test on Debian 12. Idempotent and quick
+# when everything is already there. Runs apt-get through sudo when not root.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config git
+    clang libclang-rt-14-dev clang-format
+    libcrypto++-dev libpugixml-dev
+    libfuse3-dev fuse3
+    libgtest-dev libgmock-dev
+    libqrencode-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

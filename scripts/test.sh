@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs the dependencies, builds, and runs every test (unit, CLI, and mount tests where
+# /dev/fuse is usable), then a short run of each fuzz target.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BUILD_DIR:-$root/build}"
+
+"$root/scripts/build.sh"
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+"$root/scripts/fuzz.sh" 20

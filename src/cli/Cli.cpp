@@ -1,0 +1,127 @@
+#include "cli/Cli.h"
+
+#include "cli/PasswordInput.h"
+#include "cli/commands/Commands.h"
+#include "core/app/ActivityLog.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace kestrava::cli {
+namespace {
+
+const std::vector<OptionSpec>& globalOptionSpecs()
+{
+    static const std::vector<OptionSpec> specs = {
+        {"help", false, "", "show help for the tool or a command"},
+        {"verbose", false, "", "also print the activity log's lines on standard error"},
+        {"password-stdin", false, "", "read passwords from standard input, one line per password asked"},
+    };
+    return specs;
+}
+
+std::vector<std::unique_ptr<Command>> allCommands()
+{
+    std::vector<std::unique_ptr<Command>> commands;
+    commands.push_back(makeInitCommand());
+    commands.push_back(makeInfoCommand());
+    commands.push_back(makeVerifyCommand());
+    commands.push_back(makePasswdCommand());
+    return commands;
+}
+
+void printToolHelp(std::ostream& out, const std::vector<std::unique_ptr<Command>>& commands)
+{
+    out << "Usage: kestrava-cli [global options] COMMAND [arguments]\n\n"
+           "Keeps files encrypted inside ordinary folders and opens them as drives.\n\nCommands:\n";
+    for (const auto& command : commands) {
+        std::string name = "  " + command->name();
+        name.resize(std::max<std::size_t>(name.size() + 2, 14), ' ');
+        out << name << command->summary() << "\n";
+    }
+    out << "\nGlobal options:\n" << describeOptions(globalOptionSpecs())
+        << "\nRun 'kestrava-cli COMMAND --help' for a command's arguments.\n"
+           "Exit codes: 0 success, 1 failure (one line on standard error), 2 usage error.\n";
+}
+
+void printCommandHelp(std::ostream& out, const Command& command)
+{
+    out << "Usage: kestrava-cli " << command.usage() << "\n\n" << command.summary() << "\n";
+    const auto options = command.options();
+    if (!options.empty()) {
+        out << "\nOptions:\n" << describeOptions(options);
+    }
+    out << "\nGlobal options:\n" << describeOptions(globalOptionSpecs());
+}
+
+} // namespace
+
+ExitCode fail(Io& io, const std::string& message)
+{
+    // A failure is one line, even for message texts written for a dialog box.
+    std::string line = message;
+    for (char& c : line) {
+        if (c == '\n') {
+            c = ' ';
+        }
+    }
+    io.err << "kestrava-cli: " << line << "\n";
+    return ExitCode::Failure;
+}
+
+ExitCode usageError(Io& io, const std::string& message)
+{
+    io.err << "kestrava-cli: " << message << "\nTry 'kestrava-cli --help'.\n";
+    return ExitCode::Usage;
+}
+
+int runCli(const std::vector<std::string>& args, Io& io)
+{
+    const auto commands = allCommands();
+    const auto isCommandName = [&](const std::string& arg) {
+        return std::any_of(commands.begin(), commands.end(), [&](const auto& c) { return c->name() == arg; });
+    };
+    // The first argument that names a command splits global options from the command's own.
+    const auto split = std::find_if(args.begin(), args.end(), isCommandName);
+    const std::vector<std::string> before(args.begin(), split);
+
+    ParsedArguments globalArgs;
+    std::string error;
+    if (!parseArguments(before, globalOptionSpecs(), globalArgs, error)) {
+        return static_cast<int>(usageError(io, error));
+    }
+    if (split == args.end()) {
+        if (globalArgs.has("help") || args.empty()) {
+            printToolHelp(io.out, commands);
+            return static_cast<int>(args.empty() ? ExitCode::Usage : ExitCode::Success);
+        }
+        const std::string unknown = globalArgs.positional.empty() ? args.front() : globalArgs.positional.front();
+        return static_cast<int>(usageError(io, "unknown command '" + unknown + "'"));
+    }
+    if (!globalArgs.positional.empty()) {
+        return static_cast<int>(usageError(io, "unexpected argument '" + globalArgs.positional.front() + "'"));
+    }
+    Command& command = **std::find_if(commands.begin(), commands.end(), [&](const auto& c) { return c->name() == *split; });
+
+    // Global options are accepted after the command name too.
+    std::vector<OptionSpec> specs = command.options();
+    specs.insert(specs.end(), globalOptionSpecs().begin(), globalOptionSpecs().end());
+    ParsedArguments commandArgs;
+    if (!parseArguments(std::vector<std::string>(split + 1, args.end()), specs, commandArgs, error)) {
+        return static_cast<int>(usageError(io, command.name() + ": " + error));
+    }
+    if (globalArgs.has("help") || commandArgs.has("help")) {
+        printCommandHelp(io.out, command);
+        return 0;
+    }
+    GlobalOptions globals;
+    globals.verbose = globalArgs.has("verbose") || commandArgs.has("verbose");
+    globals.passwordStdin = globalArgs.has("password-stdin") || commandArgs.has("password-stdin");
+    applog::setLogEcho(globals.verbose);
+
+    PasswordInput passwords(io, globals.passwordStdin);
+    CommandContext context{io, globals, passwords};
+    return static_cast<int>(command.run(context, commandArgs));
+}
+
+} // namespace kestrava::cli

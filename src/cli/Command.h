@@ -1,0 +1,54 @@
+// What every kestrava-cli command provides, and what it gets to run.
+#pragma once
+
+#include "cli/Arguments.h"
+#include "cli/ExitCode.h"
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrava::cli {
+
+class PasswordInput;
+
+// The streams a command talks through; tests pass string streams.
+struct Io
+{
+    std::istream& in;
+    std::ostream& out;
+    std::ostream& err;
+    // Whether questions and passwords may be asked on the controlling terminal.
+    bool interactive = false;
+};
+
+struct GlobalOptions
+{
+    bool verbose = false;
+    bool passwordStdin = false;
+};
+
+struct CommandContext
+{
+    Io& io;
+    const GlobalOptions& globals;
+    PasswordInput& passwords;
+};
+
+class Command
+{
+public:
+    virtual ~Command() = default;
+    virtual std::string name() const = 0;
+    virtual std::string summary() const = 0;
+    virtual std::string usage() const = 0; // the synopsis after "kestrava-cli "
+    virtual std::vector<OptionSpec> options() const { return {}; }
+    virtual ExitCode run(CommandContext& context, const ParsedArguments& args) = 0;
+};
+
+// Writes "kestrava-cli: <message>" as the one line of a failure and returns Failure.
+ExitCode fail(Io& io, const std::string& message);
+ExitCode usageError(Io& io, const std::string& message);
+
+} // namespace kestrava::cli

@@ -1,0 +1,75 @@
+#include "cli/commands/CommandSupport.h"
+#include "cli/commands/Commands.h"
+#include "core/app/ActivityLog.h"
+#include "core/app/StringTable.h"
+#include "core/settings/SavedPasswords.h"
+
+#include <ostream>
+
+namespace kestrava::cli {
+namespace {
+
+constexpr int kMsgPassword = 41;         // "Password: "
+constexpr int kMsgTokenSaveFailed = 153; // "Error! Security token save error!"
+
+class InitCommand : public Command
+{
+public:
+    std::string name() const override { return "init"; }
+    std::string summary() const override { return "write a new security token into a folder"; }
+    std::string usage() const override
+    {
+        return "init FOLDER [--plain-names] [--case-sensitive] [--no-long-names] [--force]";
+    }
+    std::vector<OptionSpec> options() const override
+    {
+        return {
+            {"plain-names", false, "", "store file names unencrypted"},
+            {"case-sensitive", false, "", "look names up case-sensitively"},
+            {"no-long-names", false, "", "switch the long-file-name option off"},
+            {"force", false, "", "replace an existing token (files encrypted under it become unreadable)"},
+        };
+    }
+
+    ExitCode run(CommandContext& context, const ParsedArguments& args) override
+    {
+        ExitCode exitCode = ExitCode::Success;
+        const auto folder = folderArgument(context, args, exitCode);
+        if (!folder) {
+            return exitCode;
+        }
+        const std::filesystem::path tokenPath = token::tokenPathFor(*folder);
+        std::error_code ec;
+        if (std::filesystem::exists(std::filesystem::symlink_status(tokenPath, ec)) && !args.has("force")) {
+            return fail(context.io, folder->string() + " already holds a security token; use --force to replace it");
+        }
+        std::filesystem::create_directories(*folder, ec);
+        if (ec || !std::filesystem::is_directory(*folder)) {
+            return fail(context.io, "cannot create the folder " + folder->string() +
+                                        (ec ? ": " + ec.message() : ": not a folder"));
+        }
+        const auto password = askNewPassword(context, loadAppString(kMsgPassword));
+        if (!password) {
+            return ExitCode::Failure;
+        }
+        token::DriveContext ctx(hashStr(*password));
+        ctx.setOptions({!args.has("plain-names"), !args.has("no-long-names"), !args.has("case-sensitive")});
+        std::string error;
+        if (!ctx.CreateToken(tokenPath, &error)) {
+            writeLog("!CreateToken Error: %s", error.c_str());
+            return fail(context.io, loadAppString(kMsgTokenSaveFailed) + " (" + error + ")");
+        }
+        writeLog("CreateToken: %s", tokenPath.c_str());
+        context.io.out << "Created a security token in " << folder->string() << "\n";
+        return ExitCode::Success;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<Command> makeInitCommand()
+{
+    return std::make_unique<InitCommand>();
+}
+
+} // namespace kestrava::cli
