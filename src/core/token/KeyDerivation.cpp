@@ -9,7 +9,8 @@
 namespace kestrava::token {
 
 crypto::SecureBytes deriveKeyEncryptionKey(crypto::ByteView password, crypto::ByteView salt,
-                                           const KdfSettings& settings, std::size_t kekSize)
+                                           const KdfSettings& settings, std::size_t kekSize,
+                                           std::int64_t* hashCount)
 {
     crypto::SecureBytes input(password.begin(), password.end());
     input.insert(input.end(), salt.begin(), salt.end());
@@ -24,8 +25,12 @@ crypto::SecureBytes deriveKeyEncryptionKey(crypto::ByteView password, crypto::By
     auto timeLeft = [&](std::int64_t i) {
         return timer && (i % 128 != 0 || timer->elapsedSeconds() < bound);
     };
-    for (std::int64_t i = 1; i < n || timeLeft(i); ++i) {
+    std::int64_t i = 1;
+    for (; i < n || timeLeft(i); ++i) {
         h = crypto::sha256(h);
+    }
+    if (hashCount != nullptr) {
+        *hashCount = i;
     }
     crypto::SecureBytes kek(h.begin(), h.begin() + static_cast<std::ptrdiff_t>(std::min(kekSize, h.size())));
     crypto::secureWipe(h.data(), h.size());

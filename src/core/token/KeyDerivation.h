@@ -16,8 +16,10 @@ struct KdfSettings
 
 // H := SHA-256(password || salt), then H := SHA-256(H) until the iteration count is reached
 // and, with a time bound, until at least that much thread processor time has passed at a
-// multiple of 128 iterations. Returns the first kekSize bytes of H (at most 32).
+// multiple of 128 iterations. Returns the first kekSize bytes of H (at most 32); the number of
+// SHA-256 computations made goes to hashCount when given.
 crypto::SecureBytes deriveKeyEncryptionKey(crypto::ByteView password, crypto::ByteView salt,
-                                           const KdfSettings& settings, std::size_t kekSize);
+                                           const KdfSettings& settings, std::size_t kekSize,
+                                           std::int64_t* hashCount = nullptr);
 
 } // namespace kestrava::token
