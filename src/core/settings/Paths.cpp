@@ -67,4 +67,33 @@ std::filesystem::path logFilePath()
     return executablePath().parent_path() / "kestrava.log";
 }
 
+std::filesystem::path defaultSettingsPathFor(const std::filesystem::path& executable)
+{
+    if (isInstalledLocation(executable)) {
+        return configHome() / "kestrava" / kSettingsFileName;
+    }
+    return executable.parent_path() / kSettingsFileName;
+}
+
+std::filesystem::path defaultSettingsPath()
+{
+    return defaultSettingsPathFor(executablePath());
+}
+
+std::filesystem::path registryFilePath()
+{
+    return configHome() / "Harbrook" / "Kestrava.conf";
+}
+
+std::filesystem::path mountRoot(const std::optional<std::filesystem::path>& commandLineChoice)
+{
+    if (commandLineChoice && !commandLineChoice->empty()) {
+        return *commandLineChoice;
+    }
+    if (const char* root = std::getenv("KESTRAVA_MOUNT_ROOT"); root != nullptr && root[0] != '\0') {
+        return root;
+    }
+    return homeFolder() / "KestravaDrives";
+}
+
 } // namespace kestrava::paths

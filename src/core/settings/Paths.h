@@ -3,6 +3,8 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
+#include <string_view>
 
 namespace kestrava::paths {
 
@@ -22,5 +24,19 @@ std::filesystem::path stateHome();
 
 // Installed: $XDG_STATE_HOME/kestrava/kestrava.log; portable: beside the executable.
 std::filesystem::path logFilePath();
+
+inline constexpr std::string_view kSettingsFileName = "kestrava_settings.xml";
+
+// Where the settings file lives when none is configured. Installed:
+// $XDG_CONFIG_HOME/kestrava/kestrava_settings.xml; portable: beside the executable.
+std::filesystem::path defaultSettingsPath();
+std::filesystem::path defaultSettingsPathFor(const std::filesystem::path& executable);
+
+// The per-user registry file: $XDG_CONFIG_HOME/Harbrook/Kestrava.conf.
+std::filesystem::path registryFilePath();
+
+// Where drives are mounted, one folder per letter: the command line's choice, else
+// $KESTRAVA_MOUNT_ROOT, else $HOME/KestravaDrives.
+std::filesystem::path mountRoot(const std::optional<std::filesystem::path>& commandLineChoice = std::nullopt);
 
 } // namespace kestrava::paths
