@@ -9,7 +9,7 @@ packages=(
     libcrypto++-dev libpugixml-dev
     libfuse3-dev fuse3
     libgtest-dev libgmock-dev
-    libqrencode-dev
+    libqrencode-dev zbar-tools
 )
 
 missing=()
