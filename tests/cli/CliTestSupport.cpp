@@ -30,7 +30,8 @@ CliResult runCliProgram(const std::vector<std::string>& args, const std::string&
     int inPipe[2];
     int outPipe[2];
     int errPipe[2];
-    if (::pipe2(inPipe, O_CLOEXEC) != 0 || ::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) {
+    if (::pipe2(inPipe, O_CLOEXEC) != 0 || ::pipe2(outPipe, O_CLOEXEC) != 0 ||
+        ::pipe2(errPipe, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe");
     }
     const pid_t pid = ::fork();

@@ -1,9 +1,7 @@
 // End-to-end tests of init, info, verify and passwd over temporary folders.
 #include "CliTestSupport.h"
-
 #include "core/settings/SavedPasswords.h"
 #include "core/token/DriveContext.h"
-
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +18,8 @@ protected:
 
     void init(const std::string& password = "secret1")
     {
-        const CliResult r = runCliInProcess({"init", folder, "--password-stdin"}, password + "\n" + password + "\n");
+        const CliResult r =
+            runCliInProcess({"init", folder, "--password-stdin"}, password + "\n" + password + "\n");
         ASSERT_EQ(r.exitCode, 0) << r.err;
     }
 
@@ -34,8 +33,8 @@ protected:
 
 TEST_F(TokenCommandsTest, InitWritesATokenTheTypedPasswordOpens)
 {
-    const CliResult r = runCliInProcess({"init", folder, "--plain-names", "--case-sensitive", "--password-stdin"},
-                                        "secret1\nsecret1\n");
+    const CliResult r = runCliInProcess(
+        {"init", folder, "--plain-names", "--case-sensitive", "--password-stdin"}, "secret1\nsecret1\n");
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(r.err.empty()) << r.err;
     token::DriveContext ctx(hashStr("secret1"));
@@ -121,14 +120,18 @@ TEST_F(TokenCommandsTest, PasswdRewrapsAndKeepsTheMasterKey)
 TEST_F(TokenCommandsTest, MalformedTokensAreReportedNotRewritten)
 {
     std::filesystem::create_directories(dir / "drive");
-    for (const std::string& bad : {std::string(), std::string("<Kestrava><keysize>0</keysize></Kestrava>"),
-                                  std::string("<?xml version=\"1.0\"?><Kestrava><keysize>32"), std::string("\x01\x02\xff")}) {
+    for (const std::string& bad :
+         {std::string(), std::string("<Kestrava><keysize>0</keysize></Kestrava>"),
+          std::string("<?xml version=\"1.0\"?><Kestrava><keysize>32"), std::string("\x01\x02\xff")}) {
         writeFile(token, bad);
-        for (const auto& args : std::vector<std::vector<std::string>>{
-                 {"info", folder}, {"verify", folder, "--password-stdin"}, {"passwd", folder, "--password-stdin"}}) {
+        for (const auto& args :
+             std::vector<std::vector<std::string>>{{"info", folder},
+                                                   {"verify", folder, "--password-stdin"},
+                                                   {"passwd", folder, "--password-stdin"}}) {
             const CliResult r = runCliInProcess(args, "secret1\nnewpass\nnewpass\n");
             EXPECT_EQ(r.exitCode, 1) << args[0];
-            EXPECT_EQ(r.err.rfind("kestrava-cli: Error! There was a problem reading the import file: ", 0), 0u)
+            EXPECT_EQ(r.err.rfind("kestrava-cli: Error! There was a problem reading the import file: ", 0),
+                      0u)
                 << r.err;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line";
             EXPECT_EQ(readFile(token), bad);

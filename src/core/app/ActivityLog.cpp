@@ -45,8 +45,12 @@ int openLocked(const std::filesystem::path& path)
         }
         ::flock(fd, LOCK_EX);
         // Another process may have rotated the file between our open and our lock.
-        struct stat opened {};
-        struct stat named {};
+        struct stat opened
+        {
+        };
+        struct stat named
+        {
+        };
         if (::fstat(fd, &opened) == 0 && ::stat(path.c_str(), &named) == 0 && opened.st_ino == named.st_ino &&
             opened.st_dev == named.st_dev) {
             return fd;
@@ -132,7 +136,9 @@ bool writeLogMessage(std::string_view message)
     if (fd < 0) {
         return false;
     }
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > kRotateAboveBytes) {
         // Rotate while holding the lock; if the rename fails the log keeps growing and the
         // next line tries again.

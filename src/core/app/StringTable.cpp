@@ -88,7 +88,8 @@ std::string formatAppString(std::string_view text, const std::vector<std::string
             i = j;
             continue;
         }
-        while (j < text.size() && std::string_view("-+ #0123456789.lhzL").find(text[j]) != std::string_view::npos) {
+        while (j < text.size() &&
+               std::string_view("-+ #0123456789.lhzL").find(text[j]) != std::string_view::npos) {
             ++j;
         }
         if (j < text.size() && std::string_view("sdiuxXcSf").find(text[j]) != std::string_view::npos) {

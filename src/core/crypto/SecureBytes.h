@@ -13,26 +13,18 @@ namespace kestrava::crypto {
 // Overwrites n bytes at p with zeros in a way the compiler may not optimise away.
 void secureWipe(void* p, std::size_t n) noexcept;
 
-template <class T>
-struct WipingAllocator
+template <class T> struct WipingAllocator
 {
     using value_type = T;
     WipingAllocator() noexcept = default;
-    template <class U>
-    WipingAllocator(const WipingAllocator<U>&) noexcept
-    {
-    }
+    template <class U> WipingAllocator(const WipingAllocator<U>&) noexcept {}
     T* allocate(std::size_t n) { return std::allocator<T>{}.allocate(n); }
     void deallocate(T* p, std::size_t n) noexcept
     {
         secureWipe(p, n * sizeof(T));
         std::allocator<T>{}.deallocate(p, n);
     }
-    template <class U>
-    bool operator==(const WipingAllocator<U>&) const noexcept
-    {
-        return true;
-    }
+    template <class U> bool operator==(const WipingAllocator<U>&) const noexcept { return true; }
 };
 
 using Byte = std::uint8_t;

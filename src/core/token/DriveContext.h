@@ -25,9 +25,9 @@ struct TokenOptions
 enum class TokenLoadStatus
 {
     Loaded,
-    Unreadable,     // cannot be opened or read (missing, a directory, too large)
-    Malformed,      // not a token: not XML, no key size, values out of range
-    WrongPassword,  // parsed, but the password check fails (digest, or check data of a legacy token)
+    Unreadable,    // cannot be opened or read (missing, a directory, too large)
+    Malformed,     // not a token: not XML, no key size, values out of range
+    WrongPassword, // parsed, but the password check fails (digest, or check data of a legacy token)
 };
 
 // The token path of a backing folder.
@@ -57,10 +57,10 @@ public:
     void GenerateMasterKey();
     void GenerateCheckData();
     void DeriveKey(crypto::ByteView salt);
-    crypto::SecureBytes wrapMasterKey() const;           // master key under the key-encryption key
-    void unwrapMasterKey(crypto::ByteView wrappedKey);   // sets the master key and key size
-    crypto::SecureBytes encryptCheckData() const;        // check data under the master key
-    void decryptCheckData(crypto::ByteView encrypted);   // throws crypto::InvalidKeyLength
+    crypto::SecureBytes wrapMasterKey() const;         // master key under the key-encryption key
+    void unwrapMasterKey(crypto::ByteView wrappedKey); // sets the master key and key size
+    crypto::SecureBytes encryptCheckData() const;      // check data under the master key
+    void decryptCheckData(crypto::ByteView encrypted); // throws crypto::InvalidKeyLength
     crypto::Sha256Digest ComputeDigest() const;
     bool VerifyDigest() const;
     bool VerifyCheckData() const;
@@ -77,7 +77,8 @@ public:
     // Failures fill error (if given) with a reason that never contains a secret.
     bool CreateToken(const std::filesystem::path& path, std::string* error = nullptr);
     bool LoadToken(const std::filesystem::path& path, bool verifyDigest);
-    TokenLoadStatus loadTokenDetailed(const std::filesystem::path& path, bool verifyDigest, std::string* error);
+    TokenLoadStatus loadTokenDetailed(const std::filesystem::path& path, bool verifyDigest,
+                                      std::string* error);
     bool RewrapToken(const std::filesystem::path& path, std::string* error = nullptr);
 
     // Loads the token and requires the password check: the digest for current tokens, the

@@ -10,7 +10,7 @@ namespace kestrava::token {
 
 struct KdfSettings
 {
-    std::int32_t iterations = 100; // 0 counts as 1
+    std::int32_t iterations = 100;    // 0 counts as 1
     std::int32_t durationSeconds = 0; // 0: no time bound
 };
 

@@ -43,7 +43,8 @@ crypto::SecureString unprotectText(std::string_view protectedText)
     }
     const crypto::SecureBytes plain = crypto::cfbDecrypt(builtInKey(), encrypted);
     const auto end = std::find(plain.begin(), plain.end(), crypto::Byte{0});
-    return crypto::makeSecureString(crypto::asText(crypto::ByteView(plain.data(), static_cast<std::size_t>(end - plain.begin()))));
+    return crypto::makeSecureString(
+        crypto::asText(crypto::ByteView(plain.data(), static_cast<std::size_t>(end - plain.begin()))));
 }
 
 } // namespace kestrava::token

@@ -126,7 +126,9 @@ std::string writeTokenDocument(const TokenFields& f)
 {
     pugi::xml_document doc;
     pugi::xml_node root = doc.append_child(kRoot);
-    auto add = [&](const char* name, const std::string& value) { root.append_child(name).text().set(value.c_str()); };
+    auto add = [&](const char* name, const std::string& value) {
+        root.append_child(name).text().set(value.c_str());
+    };
     add("version", f.version);
     add("keysize", std::to_string(f.keySize));
     add("blocksize", std::to_string(f.blockSize));

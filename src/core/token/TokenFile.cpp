@@ -1,11 +1,10 @@
 // The file-level token operations of DriveContext.
+#include "core/Version.h"
 #include "core/crypto/Base64Url.h"
 #include "core/crypto/Cfb.h"
 #include "core/token/DriveContext.h"
 #include "core/token/TokenDocument.h"
 #include "core/util/AtomicFile.h"
-
-#include "core/Version.h"
 
 namespace kestrava::token {
 namespace {

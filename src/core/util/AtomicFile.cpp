@@ -102,7 +102,9 @@ bool readSmallFile(const std::filesystem::path& path, std::size_t maxBytes, std:
         return false;
     }
     FdCloser closer(fd);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0) {
         error = std::strerror(errno);
         return false;

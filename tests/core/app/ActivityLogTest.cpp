@@ -1,6 +1,6 @@
 #include "core/app/ActivityLog.h"
-#include "core/settings/Paths.h"
 
+#include "core/settings/Paths.h"
 #include "support/TestSupport.h"
 
 #include <fstream>
@@ -41,12 +41,14 @@ TEST_F(ActivityLogTest, LineLayoutIsMonthDayYearThenTimeWithMilliseconds)
     t.tm_hour = 9;
     t.tm_min = 5;
     t.tm_sec = 3;
-    EXPECT_EQ(formatLogLine(t, 7, "ReadDriveInfo Item: x"), "03:07:2026 09:05:03:007 \tReadDriveInfo Item: x\r\n");
+    EXPECT_EQ(formatLogLine(t, 7, "ReadDriveInfo Item: x"),
+              "03:07:2026 09:05:03:007 \tReadDriveInfo Item: x\r\n");
 }
 
 TEST_F(ActivityLogTest, WritesFormattedLinesInUtf8AndCutsAt255Characters)
 {
-    ASSERT_TRUE(writeLog("ReadDriveInfo Item: letter(%s), label(%s), folder(%s)", "K:", "Kestrava", "/home/한국어"));
+    ASSERT_TRUE(
+        writeLog("ReadDriveInfo Item: letter(%s), label(%s), folder(%s)", "K:", "Kestrava", "/home/한국어"));
     const std::string longMessage(300, 'x');
     ASSERT_TRUE(writeLogMessage(longMessage));
     std::string korean;

@@ -37,8 +37,8 @@ TEST(Base64UrlTest, DecoderStopsAtPaddingOrForeignCharacters)
     EXPECT_EQ(decodeToText("YWI=YWJj"), "ab");   // stops at the first "="
     EXPECT_EQ(decodeToText("YWJj+YWJj"), "abc"); // "+" belongs to the other alphabet
     EXPECT_EQ(decodeToText("YWJj/x"), "abc");
-    EXPECT_EQ(decodeToText("YW Jj"), "a");       // a space ends the value too
-    EXPECT_EQ(decodeToText("YW"), "a");          // incomplete group: only whole bytes
+    EXPECT_EQ(decodeToText("YW Jj"), "a"); // a space ends the value too
+    EXPECT_EQ(decodeToText("YW"), "a");    // incomplete group: only whole bytes
     EXPECT_EQ(decodeToText("Y"), "");
     EXPECT_EQ(decodeToText(""), "");
     const SecureBytes ff = base64UrlDecode("_w==");

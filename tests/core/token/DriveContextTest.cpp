@@ -1,8 +1,8 @@
-#include "core/crypto/Base64Url.h"
-#include "core/crypto/Cfb.h"
 #include "core/token/DriveContext.h"
 
 #include "TokenTestSupport.h"
+#include "core/crypto/Base64Url.h"
+#include "core/crypto/Cfb.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "core/crypto/ThreadCpuTimer.h"
 #include "core/token/KeyDerivation.h"
 
 #include "TokenTestSupport.h"
+#include "core/crypto/ThreadCpuTimer.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,8 @@ TEST(KeyDerivationTest, IterationCountsGiveKnownAnswers)
     };
     for (const Case c : {Case{0, 1}, Case{1, 1}, Case{2, 2}, Case{100, 100}}) {
         std::int64_t count = 0;
-        const auto kek = deriveKeyEncryptionKey(crypto::asBytes(password), kSalt, {c.iterations, 0}, 16, &count);
+        const auto kek =
+            deriveKeyEncryptionKey(crypto::asBytes(password), kSalt, {c.iterations, 0}, 16, &count);
         EXPECT_EQ(kek, firstBytes(test::iteratedSha256(password, kSalt, c.hashes), 16)) << c.iterations;
         EXPECT_EQ(count, c.hashes);
     }

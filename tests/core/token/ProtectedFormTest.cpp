@@ -1,6 +1,7 @@
+#include "core/token/ProtectedForm.h"
+
 #include "core/crypto/Base64Url.h"
 #include "core/token/DriveContext.h"
-#include "core/token/ProtectedForm.h"
 
 #include <gtest/gtest.h>
 

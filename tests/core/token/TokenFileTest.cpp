@@ -1,8 +1,7 @@
+#include "TokenTestSupport.h"
 #include "core/crypto/Base64Url.h"
 #include "core/token/DriveContext.h"
 #include "core/token/TokenDocument.h"
-
-#include "TokenTestSupport.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -46,7 +45,8 @@ TEST_F(TokenFileTest, NewTokenHasTheFixedShape)
         "\t<uniqueiv>0</uniqueiv>\n\t<saltsize>16</saltsize>\n\t<encodedsaltsize>24</encodedsaltsize>\n"
         "\t<encodedsaltdata>[A-Za-z0-9_-]{22}==</encodedsaltdata>\n\t<encodedkeysize>44</encodedkeysize>\n"
         "\t<encodedkeydata>[A-Za-z0-9_-]{43}=</encodedkeydata>\n\t<kdfiteration>100</kdfiteration>\n"
-        "\t<kdfduration>0</kdfduration>\n\t<checksize>10</checksize>\n\t<encodedchecksize>16</encodedchecksize>\n"
+        "\t<kdfduration>0</kdfduration>\n\t<checksize>10</checksize>\n\t<encodedchecksize>16</"
+        "encodedchecksize>\n"
         "\t<encodedcheckdata>[A-Za-z0-9_-]{14}==</encodedcheckdata>\n"
         "\t<filenameencryption>Y</filenameencryption>\n\t<longfilename>N</longfilename>\n"
         "\t<filenamecaseinsensitivity>Y</filenamecaseinsensitivity>\n"
@@ -54,7 +54,9 @@ TEST_F(TokenFileTest, NewTokenHasTheFixedShape)
     EXPECT_TRUE(std::regex_match(xml, shape)) << xml;
     EXPECT_EQ(xml.find("<version>1.0.0.0</version>"), std::string::npos) << "new tokens must not be legacy";
 
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
@@ -174,8 +176,10 @@ TEST_F(TokenFileTest, RewrapNeverReplacesATokenThatDoesNotParse)
     ctx.GenerateSalt();
     ctx.GenerateMasterKey();
     ctx.GenerateCheckData();
-    for (const std::string& bad : {std::string(), std::string("not xml at all"), std::string("<Kestrava><keysize>0</keysize></Kestrava>"),
-                                  std::string("<Other/>"), std::string("<?xml version=\"1.0\"?>\n<Kestrava>\n\t<keysize>32")}) {
+    for (const std::string& bad :
+         {std::string(), std::string("not xml at all"),
+          std::string("<Kestrava><keysize>0</keysize></Kestrava>"), std::string("<Other/>"),
+          std::string("<?xml version=\"1.0\"?>\n<Kestrava>\n\t<keysize>32")}) {
         writeFile(path, bad);
         std::string error;
         EXPECT_FALSE(ctx.RewrapToken(path, &error)) << bad;
@@ -198,14 +202,18 @@ TEST_F(TokenFileTest, MalformedTokensFailCleanly)
         {"empty file", "", TokenLoadStatus::Malformed},
         {"not XML", "hello", TokenLoadStatus::Malformed},
         {"truncated", good.substr(0, good.size() / 2), TokenLoadStatus::Malformed},
-        {"other root", std::regex_replace(good, std::regex("Kestrava>"), "Other>"), TokenLoadStatus::Malformed},
+        {"other root", std::regex_replace(good, std::regex("Kestrava>"), "Other>"),
+         TokenLoadStatus::Malformed},
         {"no key size", removeElement(good, "keysize"), TokenLoadStatus::Malformed},
         {"zero key size", replaceElement(good, "keysize", "0"), TokenLoadStatus::Malformed},
         {"huge count", replaceElement(good, "encodedkeysize", "99999999999"), TokenLoadStatus::Malformed},
-        {"huge value", replaceElement(good, "encodedsaltdata", std::string(100000, 'A')), TokenLoadStatus::Unreadable},
-        {"short key", replaceElement(good, "encodedkeydata", "AAAAAAAAAAAAAAAAAAAAAAAAAAA="), TokenLoadStatus::WrongPassword},
+        {"huge value", replaceElement(good, "encodedsaltdata", std::string(100000, 'A')),
+         TokenLoadStatus::Unreadable},
+        {"short key", replaceElement(good, "encodedkeydata", "AAAAAAAAAAAAAAAAAAAAAAAAAAA="),
+         TokenLoadStatus::WrongPassword},
         {"empty key", replaceElement(good, "encodedkeydata", ""), TokenLoadStatus::WrongPassword},
-        {"empty salt and check", replaceElement(replaceElement(good, "encodedsaltdata", ""), "encodedcheckdata", ""),
+        {"empty salt and check",
+         replaceElement(replaceElement(good, "encodedsaltdata", ""), "encodedcheckdata", ""),
          TokenLoadStatus::WrongPassword},
         {"short digest", replaceElement(good, "digest", "AAAA"), TokenLoadStatus::WrongPassword},
         {"negative numbers", replaceElement(good, "kdfiteration", "-5"), TokenLoadStatus::WrongPassword},

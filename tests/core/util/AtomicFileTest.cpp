@@ -24,7 +24,9 @@ TEST(AtomicFileTest, ReplacesContentsWithModeAndLeavesNoTemporaryFile)
     const WriteResult result = writeFileAtomically(target, "new contents", 0600);
     ASSERT_TRUE(result.ok) << result.message;
     EXPECT_EQ(test::readFile(target), "new contents");
-    struct stat st {};
+    struct stat st
+    {
+    };
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(entriesIn(dir.path()), 1u);
