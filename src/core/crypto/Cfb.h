@@ -25,7 +25,8 @@ SecureBytes cfbDecrypt(ByteView key, ByteView data);
 
 // Keeps the key and its schedule for repeated use (file contents and names of a drive).
 // Every call is independent and starts from the zero IV, so the output is byte for byte
-// that of a fresh cipher per call. Safe to use from several threads at once.
+// that of a fresh cipher per call. Safe to use from several threads at once. Input and
+// output may be the same buffer.
 class CfbCipher
 {
 public:
@@ -36,6 +37,13 @@ public:
 
     void encrypt(const Byte* in, Byte* out, std::size_t length) const;
     void decrypt(const Byte* in, Byte* out, std::size_t length) const;
+
+    // The same transform applied to consecutive chunks of chunkSize bytes (the last one may
+    // be shorter), each chunk starting from the zero IV by itself. Several chunks are
+    // encrypted side by side, which is much faster than one after the other because a
+    // single CFB encryption cannot use the processor's parallel AES units.
+    void encryptChunks(const Byte* in, Byte* out, std::size_t length, std::size_t chunkSize) const;
+    void decryptChunks(const Byte* in, Byte* out, std::size_t length, std::size_t chunkSize) const;
 
 private:
     struct Impl;

@@ -1,0 +1,153 @@
+#include "core/fs/BackingTree.h"
+
+#include "core/fs/FsError.h"
+
+#include <fcntl.h>
+#include <linux/limits.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace kestrava::fs {
+namespace {
+
+constexpr int kDirFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+void requireOrdinaryComponent(std::string_view part)
+{
+    if (part == "." || part == "..") {
+        throw FsError(EINVAL);
+    }
+}
+
+// One system call for the whole chain where the kernel offers it: stays beneath the root and
+// refuses symbolic links on the way. -1 with errno set otherwise.
+int openBeneath(int rootFd, const std::string& relative)
+{
+#ifdef SYS_openat2
+    open_how how{};
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    return static_cast<int>(::syscall(SYS_openat2, rootFd, relative.c_str(), &how, sizeof how));
+#else
+    (void)rootFd;
+    (void)relative;
+    errno = ENOSYS;
+    return -1;
+#endif
+}
+
+} // namespace
+
+bool BackingTree::leafIsPlain(std::string_view leaf, LeafMapping mapping) const
+{
+    switch (mapping) {
+    case LeafMapping::Plain:
+        return true;
+    case LeafMapping::Encrypted:
+        return false;
+    case LeafMapping::Auto:
+        break;
+    }
+    return leaf == kTokenFileName;
+}
+
+int BackingTree::openChild(int dirFd, std::string_view plain) const
+{
+    const std::string stored = m_mapper.mapComponent(plain, false);
+    int fd = ::openat(dirFd, stored.c_str(), kDirFlags);
+    if (fd < 0 && errno == ENOENT && m_caseFold != nullptr) {
+        if (auto other = m_caseFold->find(dirFd, plain)) {
+            fd = ::openat(dirFd, other->c_str(), kDirFlags);
+        } else {
+            errno = ENOENT;
+        }
+    }
+    return checkSys(fd);
+}
+
+BackingLocation BackingTree::openParent(const std::vector<std::string_view>& parts) const
+{
+    BackingLocation loc;
+    loc.dirFd = m_root;
+    if (parts.size() <= 1) {
+        return loc;
+    }
+    std::string relative;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        requireOrdinaryComponent(parts[i]);
+        if (!relative.empty()) {
+            relative += '/';
+        }
+        relative += m_mapper.mapComponent(parts[i], false);
+    }
+    if (relative.size() < PATH_MAX) {
+        const int fd = openBeneath(m_root, relative);
+        if (fd >= 0) {
+            loc.ownedDir.reset(fd);
+            loc.dirFd = fd;
+            return loc;
+        }
+        const bool walk = errno == ENOSYS || errno == EAGAIN || (errno == ENOENT && m_caseFold != nullptr);
+        if (!walk) {
+            throw FsError(errno);
+        }
+    }
+    // Component by component: paths longer than PATH_MAX, case-insensitive resolution, or
+    // kernels without openat2.
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        loc.ownedDir.reset(openChild(loc.dirFd, parts[i]));
+        loc.dirFd = loc.ownedDir.get();
+    }
+    return loc;
+}
+
+BackingLocation BackingTree::locateExisting(std::string_view plainPath, struct stat* st) const
+{
+    const std::vector<std::string_view> parts = splitPath(plainPath);
+    struct stat local
+    {
+    };
+    struct stat* out = st != nullptr ? st : &local;
+    if (parts.empty()) {
+        BackingLocation root;
+        root.dirFd = m_root;
+        checkSys(::fstat(m_root, out));
+        return root;
+    }
+    BackingLocation loc = openParent(parts);
+    const std::string_view leaf = parts.back();
+    requireOrdinaryComponent(leaf);
+    const bool plain = leafIsPlain(leaf, LeafMapping::Auto);
+    loc.plainLeaf = std::string(leaf);
+    loc.name = m_mapper.mapComponent(leaf, plain);
+    if (::fstatat(loc.dirFd, loc.name.c_str(), out, AT_SYMLINK_NOFOLLOW) == 0) {
+        return loc;
+    }
+    if (errno != ENOENT || m_caseFold == nullptr || plain) {
+        throw FsError(errno);
+    }
+    auto other = m_caseFold->find(loc.dirFd, leaf);
+    if (!other) {
+        throw FsError(ENOENT);
+    }
+    loc.name = std::move(*other);
+    checkSys(::fstatat(loc.dirFd, loc.name.c_str(), out, AT_SYMLINK_NOFOLLOW));
+    return loc;
+}
+
+BackingLocation BackingTree::locateNew(std::string_view plainPath, LeafMapping mapping) const
+{
+    const std::vector<std::string_view> parts = splitPath(plainPath);
+    if (parts.empty()) {
+        throw FsError(EEXIST);
+    }
+    BackingLocation loc = openParent(parts);
+    const std::string_view leaf = parts.back();
+    requireOrdinaryComponent(leaf);
+    loc.plainLeaf = std::string(leaf);
+    loc.name = m_mapper.mapComponent(leaf, leafIsPlain(leaf, mapping));
+    return loc;
+}
+
+} // namespace kestrava::fs

@@ -1,0 +1,70 @@
+// Finds plain paths in the backing folder relative to directory descriptors: each lookup
+// starts at the backing root's descriptor and never follows a symbolic link or leaves the
+// tree, so a sync client replacing folders cannot redirect us, and plain paths up to
+// PATH_MAX work although their encrypted forms are longer.
+#pragma once
+
+#include "core/fs/CaseFoldCache.h"
+#include "core/fs/PathMapper.h"
+#include "core/fs/UniqueFd.h"
+
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+
+namespace kestrava::fs {
+
+// Where a plain path lives: the backing directory that holds it and its name there. For the
+// root itself the directory is the root and the name is empty.
+struct BackingLocation
+{
+    UniqueFd ownedDir; // unset when the parent is the backing root
+    int dirFd = -1;
+    std::string name;      // backing name of the last component
+    std::string plainLeaf; // its plain name
+    bool isRoot() const { return name.empty(); }
+    // For the root, the descriptor itself is the entry: use "" with AT_EMPTY_PATH.
+    const char* at() const { return name.c_str(); }
+};
+
+// How the last component is mapped: by the usual rule (plain for the token name), or as the
+// source of a rename decided.
+enum class LeafMapping
+{
+    Auto,
+    Plain,
+    Encrypted,
+};
+
+class BackingTree
+{
+public:
+    BackingTree(int rootFd, const PathMapper& mapper, CaseFoldCache* caseFold)
+        : m_root(rootFd), m_mapper(mapper), m_caseFold(caseFold)
+    {
+    }
+
+    // The entry must exist; a component missing in the exact case is looked up ignoring case
+    // when that is enabled. st receives the entry's status. Throws FsError (ENOENT...).
+    BackingLocation locateExisting(std::string_view plainPath, struct stat* st = nullptr) const;
+
+    // The parent must exist (found as above); the last component is mapped as is, for
+    // creating it. Throws FsError; EEXIST for the root.
+    BackingLocation locateNew(std::string_view plainPath, LeafMapping mapping = LeafMapping::Auto) const;
+
+    // Whether a plain leaf name keeps its plain form under a mapping.
+    bool leafIsPlain(std::string_view leaf, LeafMapping mapping) const;
+
+    int rootFd() const { return m_root; }
+    CaseFoldCache* caseFold() const { return m_caseFold; }
+
+private:
+    BackingLocation openParent(const std::vector<std::string_view>& parts) const;
+    int openChild(int dirFd, std::string_view plain) const;
+
+    int m_root;
+    const PathMapper& m_mapper;
+    CaseFoldCache* m_caseFold; // null when lookups are case-sensitive
+};
+
+} // namespace kestrava::fs

@@ -1,0 +1,54 @@
+// Reads and writes of file contents at any offset and length over a backing file, block by
+// block. Writes re-encrypt the whole blocks they touch (reading first only those blocks that
+// hold stored bytes the write keeps), and growing a file stores encrypted zeros, so the new
+// region reads back as zeros. Callers pass the file's block lock; everything here is safe
+// from several threads and several handles at once.
+#pragma once
+
+#include "core/fs/ContentCipher.h"
+#include "core/fs/RangeLock.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kestrava::fs {
+
+class ContentIo
+{
+public:
+    // Bytes processed per step of a large write: bounds memory, keeps system calls large.
+    static constexpr std::size_t kChunkBytes = 1 << 20;
+
+    explicit ContentIo(const ContentCipher& cipher) : m_cipher(cipher) {}
+
+    // Fills buffer with up to length plaintext bytes from offset; returns how many exist
+    // (fewer at the end of the file, 0 beyond it). Throws FsError.
+    std::size_t ReadContent(int fd, RangeLock& lock, std::uint64_t offset, crypto::Byte* buffer,
+                            std::size_t length) const;
+
+    // Stores length bytes at offset (at the end of the file when append is set) and returns
+    // length. A gap between the old end and offset is filled with encrypted zeros. If a
+    // write that grows the file fails, the file is cut back to its old size. Throws FsError.
+    std::size_t WriteContent(int fd, RangeLock& lock, std::uint64_t offset, const crypto::Byte* buffer,
+                             std::size_t length, bool append) const;
+
+    // Moves the end of file; a grown region holds encrypted zeros. Throws FsError.
+    void SetEndOfFile(int fd, RangeLock& lock, std::uint64_t newSize) const;
+
+private:
+    void writeInside(int fd, std::uint64_t offset, const crypto::Byte* data, std::size_t length,
+                     std::uint64_t size) const;
+    void extend(int fd, std::uint64_t oldSize, std::uint64_t newSize) const;
+    void writeZeroBlocks(int fd, std::uint64_t pos, std::uint64_t end) const;
+
+    const ContentCipher& m_cipher;
+};
+
+// The token file's bytes pass through unchanged; both return the count the system reports.
+std::size_t readPlain(int fd, std::uint64_t offset, crypto::Byte* buffer, std::size_t length);
+std::size_t writePlain(int fd, std::uint64_t offset, const crypto::Byte* buffer, std::size_t length);
+
+// The size of an open file. Throws FsError.
+std::uint64_t fileSize(int fd);
+
+} // namespace kestrava::fs

@@ -1,0 +1,116 @@
+#include "core/fs/DriveFs.h"
+
+#include "core/fs/DriveFsSupport.h"
+#include "core/token/DriveContext.h"
+
+#include <fcntl.h>
+#include <limits>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace kestrava::fs {
+
+bool isRootToken(std::string_view path)
+{
+    const std::vector<std::string_view> parts = splitPath(path);
+    return parts.size() == 1 && parts.front() == kTokenFileName;
+}
+
+void requireRange(off_t offset, std::size_t length)
+{
+    if (offset < 0) {
+        throw FsError(EINVAL);
+    }
+    if (length > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max() - offset)) {
+        throw FsError(EFBIG);
+    }
+}
+
+namespace {
+UniqueFd openRoot(const std::filesystem::path& folder)
+{
+    const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return UniqueFd(checkSys(fd));
+}
+} // namespace
+
+DriveFs::DriveFs(crypto::ByteView masterKey, const FsOptions& options,
+                 const std::filesystem::path& backingFolder)
+    : m_options(options), m_folder(backingFolder), m_root(openRoot(backingFolder)), m_cipher(masterKey),
+      m_names(m_cipher), m_mapper(m_names, options.fileNameEncryption), m_content(m_cipher), m_io(m_content),
+      m_caseFold(options.fileNameEncryption && options.caseInsensitive
+                     ? std::make_unique<CaseFoldCache>(m_names)
+                     : nullptr),
+      m_tree(m_root.get(), m_mapper, m_caseFold.get())
+{
+}
+
+DriveFs::~DriveFs() = default;
+
+std::unique_ptr<DriveFs> DriveFs::forDrive(const token::DriveContext& drive)
+{
+    FsOptions options;
+    options.fileNameEncryption = drive.options().fileNameEncryption;
+    options.caseInsensitive = drive.options().caseInsensitive;
+    return std::make_unique<DriveFs>(drive.masterKey(), options, drive.backingFolder());
+}
+
+DirStamp DriveFs::stampBefore(const BackingLocation& loc) const
+{
+    return m_caseFold ? stampOf(loc.dirFd) : DirStamp{};
+}
+
+void DriveFs::noteAdded(const BackingLocation& loc, const DirStamp& before)
+{
+    if (m_caseFold) {
+        m_caseFold->noteAdded(loc.dirFd, before, loc.name, loc.plainLeaf);
+    }
+}
+
+void DriveFs::noteRemoved(const BackingLocation& loc, const DirStamp& before)
+{
+    if (m_caseFold) {
+        m_caseFold->noteRemoved(loc.dirFd, before, loc.name, loc.plainLeaf);
+    }
+}
+
+std::string DriveFs::procPath(const BackingLocation& loc, UniqueFd& holder) const
+{
+    int fd = loc.dirFd;
+    if (!loc.isRoot()) {
+        holder.reset(checkSys(::openat(loc.dirFd, loc.at(), O_PATH | O_NOFOLLOW | O_CLOEXEC)));
+        fd = holder.get();
+    }
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+int DriveFs::statfs(std::string_view, struct statvfs* st)
+{
+    return run("statfs", [&] {
+        checkSys(::fstatvfs(m_root.get(), st));
+        st->f_fsid = kVolumeId;
+        if (m_options.fileNameEncryption) {
+            // A longer plain name would not fit a backing name once encrypted.
+            st->f_namemax = kMaxEncryptedPlainNameBytes;
+        }
+        return 0;
+    });
+}
+
+std::string DriveFs::backingPathOf(std::string_view path) const
+{
+    return m_mapper.BuildBackingPath(m_folder, path);
+}
+
+int DriveFs::openCountOf(std::string_view path)
+{
+    return run("openCount", [&] {
+        struct stat st
+        {
+        };
+        m_tree.locateExisting(path, &st);
+        return m_files.openCount(st.st_dev, st.st_ino);
+    });
+}
+
+} // namespace kestrava::fs

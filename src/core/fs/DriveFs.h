@@ -1,0 +1,132 @@
+// The encrypted file system of one drive over its backing folder, as handlers a Linux file
+// system needs: each takes plain paths ("/docs/a.txt") or a handle number and returns 0 (or
+// a byte count) on success and a negative errno on failure. Nothing here knows FUSE; the
+// adapter only translates. Every handler may be called from many threads at once.
+#pragma once
+
+#include "core/crypto/Cfb.h"
+#include "core/fs/BackingTree.h"
+#include "core/fs/CaseFoldCache.h"
+#include "core/fs/ContentCipher.h"
+#include "core/fs/ContentIo.h"
+#include "core/fs/NameCipher.h"
+#include "core/fs/OpenFileTable.h"
+#include "core/fs/PathMapper.h"
+#include "core/fs/UniqueFd.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/types.h>
+
+namespace kestrava::token {
+class DriveContext;
+}
+
+namespace kestrava::fs {
+
+struct FsOptions
+{
+    bool fileNameEncryption = true;
+    bool caseInsensitive = true; // applies only with encrypted names
+};
+
+// Receives one directory entry; returns false when it can take no more.
+using DirFiller = std::function<bool(std::string_view name, const struct stat& st)>;
+
+inline constexpr unsigned long kVolumeId = 0x12345678;
+
+class DriveFs
+{
+public:
+    // Opens the backing root. Throws FsError when it cannot be opened, InvalidKeyLength for a
+    // key AES refuses.
+    DriveFs(crypto::ByteView masterKey, const FsOptions& options, const std::filesystem::path& backingFolder);
+    // An unlocked drive: its master key, name options and backing folder.
+    static std::unique_ptr<DriveFs> forDrive(const token::DriveContext& drive);
+    ~DriveFs();
+    DriveFs(const DriveFs&) = delete;
+    DriveFs& operator=(const DriveFs&) = delete;
+
+    // Attributes. Last access is reported as last write, and the allocation as the size.
+    int getattr(std::string_view path, struct stat* st);
+    int fgetattr(std::uint64_t handle, struct stat* st);
+    int access(std::string_view path, int mask);
+    int chmod(std::string_view path, mode_t mode);
+    int chown(std::string_view path, uid_t uid, gid_t gid);
+    int utimens(std::string_view path, const timespec times[2]);
+    int truncate(std::string_view path, off_t size);
+    int ftruncate(std::uint64_t handle, off_t size);
+    int statfs(std::string_view path, struct statvfs* st);
+
+    // Files. create fails with EEXIST when the name is taken. Handles opened for writing fall
+    // back to reading when the backing file is read-only; their writes then fail with EACCES.
+    int create(std::string_view path, mode_t mode, int flags, std::uint64_t* handle);
+    int open(std::string_view path, int flags, std::uint64_t* handle);
+    int release(std::uint64_t handle);
+    ssize_t read(std::uint64_t handle, char* buffer, std::size_t size, off_t offset);
+    ssize_t write(std::uint64_t handle, const char* buffer, std::size_t size, off_t offset);
+    int flush(std::uint64_t handle);
+    int fsync(std::uint64_t handle, bool dataOnly);
+
+    // Directories and names. The listing reports ".", ".." and the entries whose names are
+    // this drive's, decrypted; with plus set each entry carries full attributes, otherwise
+    // only its type.
+    int mkdir(std::string_view path, mode_t mode);
+    int rmdir(std::string_view path);
+    int unlink(std::string_view path);
+    int rename(std::string_view from, std::string_view to, unsigned int flags);
+    int readdir(std::string_view path, const DirFiller& filler, bool plus = false);
+    int isDirectoryEmpty(std::string_view path, bool* empty);
+
+    // Links and special files.
+    int symlink(std::string_view target, std::string_view linkPath);
+    int readlink(std::string_view path, char* buffer, std::size_t size);
+    int link(std::string_view from, std::string_view to);
+    int mknod(std::string_view path, mode_t mode, dev_t device);
+
+    // Extended attributes take the place of named streams: names are stored plain, values in
+    // the "user." namespace are encrypted like contents.
+    int setxattr(std::string_view path, std::string_view name, const char* value, std::size_t size,
+                 int flags);
+    ssize_t getxattr(std::string_view path, std::string_view name, char* value, std::size_t size);
+    ssize_t listxattr(std::string_view path, char* list, std::size_t size);
+    int removexattr(std::string_view path, std::string_view name);
+
+    // For tools and tests.
+    std::string backingPathOf(std::string_view path) const;
+    int openCountOf(std::string_view path);
+    const CaseFoldCache* caseFoldCache() const { return m_caseFold.get(); }
+    const PathMapper& mapper() const { return m_mapper; }
+    const NameCipher& names() const { return m_names; }
+
+private:
+    template <class F> auto run(const char* op, F&& body) -> decltype(body());
+
+    void presentStat(struct stat& st, const BackingLocation& loc) const;
+    std::uint64_t openLocated(const BackingLocation& loc, int flags);
+    void noteAdded(const BackingLocation& loc, const DirStamp& before);
+    void noteRemoved(const BackingLocation& loc, const DirStamp& before);
+    DirStamp stampBefore(const BackingLocation& loc) const;
+    std::string procPath(const BackingLocation& loc, UniqueFd& holder) const;
+    bool encryptsXattr(std::string_view path, std::string_view name) const;
+
+    FsOptions m_options;
+    std::filesystem::path m_folder;
+    UniqueFd m_root;
+    crypto::CfbCipher m_cipher;
+    NameCipher m_names;
+    PathMapper m_mapper;
+    ContentCipher m_content;
+    ContentIo m_io;
+    std::unique_ptr<CaseFoldCache> m_caseFold;
+    BackingTree m_tree;
+    OpenFileTable m_files;
+};
+
+} // namespace kestrava::fs

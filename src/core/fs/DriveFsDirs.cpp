@@ -1,0 +1,212 @@
+// Directory and name handlers: mkdir, rmdir, unlink, rename, listing, emptiness.
+#include "core/fs/DriveFsSupport.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+namespace kestrava::fs {
+namespace {
+
+// An open listing of a backing directory.
+class DirReader
+{
+public:
+    explicit DirReader(int fd) : m_dir(::fdopendir(fd))
+    {
+        if (m_dir == nullptr) {
+            const int error = errno;
+            ::close(fd);
+            throw FsError(error);
+        }
+    }
+    ~DirReader() { ::closedir(m_dir); }
+    DirReader(const DirReader&) = delete;
+    DirReader& operator=(const DirReader&) = delete;
+
+    const dirent* next() { return ::readdir(m_dir); }
+    int fd() const { return ::dirfd(m_dir); }
+
+private:
+    DIR* m_dir;
+};
+
+int openListing(const BackingLocation& loc)
+{
+    const char* name = loc.isRoot() ? "." : loc.at();
+    return checkSys(::openat(loc.dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+mode_t modeOfType(unsigned char type)
+{
+    switch (type) {
+    case DT_DIR:
+        return S_IFDIR;
+    case DT_LNK:
+        return S_IFLNK;
+    case DT_FIFO:
+        return S_IFIFO;
+    case DT_SOCK:
+        return S_IFSOCK;
+    case DT_CHR:
+        return S_IFCHR;
+    case DT_BLK:
+        return S_IFBLK;
+    default:
+        return S_IFREG;
+    }
+}
+
+bool isDotOrDotDot(std::string_view name)
+{
+    return name == "." || name == "..";
+}
+
+} // namespace
+
+int DriveFs::mkdir(std::string_view path, mode_t mode)
+{
+    return run("mkdir", [&] {
+        const BackingLocation loc = m_tree.locateNew(path);
+        const DirStamp before = stampBefore(loc);
+        checkSys(::mkdirat(loc.dirFd, loc.at(), mode));
+        noteAdded(loc, before);
+        return 0;
+    });
+}
+
+int DriveFs::rmdir(std::string_view path)
+{
+    return run("rmdir", [&] {
+        if (isRootToken(path)) {
+            throw FsError(EACCES);
+        }
+        const BackingLocation loc = m_tree.locateExisting(path);
+        if (loc.isRoot()) {
+            throw FsError(EBUSY);
+        }
+        const DirStamp before = stampBefore(loc);
+        checkSys(::unlinkat(loc.dirFd, loc.at(), AT_REMOVEDIR));
+        noteRemoved(loc, before);
+        return 0;
+    });
+}
+
+int DriveFs::unlink(std::string_view path)
+{
+    return run("unlink", [&] {
+        // The drive cannot live without its token.
+        if (isRootToken(path)) {
+            throw FsError(EACCES);
+        }
+        const BackingLocation loc = m_tree.locateExisting(path);
+        if (loc.isRoot()) {
+            throw FsError(EISDIR);
+        }
+        const DirStamp before = stampBefore(loc);
+        checkSys(::unlinkat(loc.dirFd, loc.at(), 0));
+        noteRemoved(loc, before);
+        return 0;
+    });
+}
+
+int DriveFs::rename(std::string_view from, std::string_view to, unsigned int flags)
+{
+    return run("rename", [&] {
+        // Neither moving the token away nor replacing it is allowed.
+        if (isRootToken(from) || isRootToken(to)) {
+            throw FsError(EACCES);
+        }
+        const BackingLocation source = m_tree.locateExisting(from);
+        if (source.isRoot()) {
+            throw FsError(EBUSY);
+        }
+        // The source decides for both names: a token-named file keeps a plain name, any other
+        // file gets an encrypted one even when it is renamed to the token's name.
+        const bool plain = !m_mapper.encryptsNames() || source.name == kTokenFileName;
+        const BackingLocation target =
+            m_tree.locateNew(to, plain ? LeafMapping::Plain : LeafMapping::Encrypted);
+        const DirStamp sourceBefore = stampBefore(source);
+        const DirStamp targetBefore = stampBefore(target);
+        checkSys(::renameat2(source.dirFd, source.at(), target.dirFd, target.at(), flags));
+        noteRemoved(source, sourceBefore);
+        // Both names in one directory: its stamp moved with the removal already.
+        noteAdded(target, sourceBefore.sameDirectory(targetBefore) ? stampBefore(target) : targetBefore);
+        return 0;
+    });
+}
+
+int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
+{
+    return run("readdir", [&] {
+        struct stat self
+        {
+        };
+        const BackingLocation loc = m_tree.locateExisting(path, &self);
+        if (!S_ISDIR(self.st_mode)) {
+            throw FsError(ENOTDIR);
+        }
+        DirReader dir(openListing(loc));
+        presentStat(self, loc);
+        if (!filler(".", self)) {
+            return 0;
+        }
+        struct stat parent
+        {
+        };
+        parent.st_mode = S_IFDIR;
+        if (!filler("..", parent)) {
+            return 0;
+        }
+        const std::string warning = warningFolderName();
+        while (const dirent* e = dir.next()) {
+            const std::string_view stored = e->d_name;
+            if (isDotOrDotDot(stored) || stored == kTokenFileName || stored == warning) {
+                continue;
+            }
+            const std::string plainName = m_mapper.plainName(stored);
+            if (plainName.empty()) {
+                continue; // not a name of this drive: foreign files stay invisible
+            }
+            struct stat st
+            {
+            };
+            if (plus) {
+                BackingLocation entry;
+                entry.dirFd = dir.fd();
+                entry.name = std::string(stored);
+                if (::fstatat(dir.fd(), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                    continue; // removed meanwhile
+                }
+                presentStat(st, entry);
+            } else {
+                st.st_ino = e->d_ino;
+                st.st_mode = modeOfType(e->d_type);
+            }
+            if (!filler(plainName, st)) {
+                break;
+            }
+        }
+        return 0;
+    });
+}
+
+int DriveFs::isDirectoryEmpty(std::string_view path, bool* empty)
+{
+    return run("isDirectoryEmpty", [&] {
+        const BackingLocation loc = m_tree.locateExisting(path);
+        DirReader dir(openListing(loc));
+        // Entries the listing hides still count: such a directory cannot be removed.
+        *empty = true;
+        while (const dirent* e = dir.next()) {
+            if (!isDotOrDotDot(e->d_name)) {
+                *empty = false;
+                break;
+            }
+        }
+        return 0;
+    });
+}
+
+} // namespace kestrava::fs

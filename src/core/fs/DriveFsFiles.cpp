@@ -1,0 +1,142 @@
+// File handlers: create, open, read, write, release, flush, fsync.
+#include "core/fs/DriveFsSupport.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kestrava::fs {
+namespace {
+
+// Flags that only describe how the caller uses the handle, or that block-wise
+// read-modify-write cannot honour on the backing file.
+constexpr int kCallerOnlyFlags = O_ACCMODE | O_APPEND | O_CREAT | O_EXCL | O_NOCTTY | O_DIRECT;
+
+int backingFlags(int flags, bool forWriting)
+{
+    return (flags & ~kCallerOnlyFlags) | (forWriting ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_CLOEXEC;
+}
+
+} // namespace
+
+std::uint64_t DriveFs::openLocated(const BackingLocation& loc, int flags)
+{
+    const bool forWriting = (flags & O_ACCMODE) != O_RDONLY;
+    auto file = std::make_unique<OpenFile>();
+    int fd = ::openat(loc.dirFd, loc.at(), backingFlags(flags, forWriting));
+    if (fd < 0 && errno == EACCES && forWriting) {
+        // A read-only backing file still opens, for reading.
+        fd = ::openat(loc.dirFd, loc.at(), backingFlags(flags & ~O_TRUNC, false));
+        file->readOnly = true;
+    }
+    file->fd.reset(checkSys(fd));
+    struct stat st
+    {
+    };
+    checkSys(::fstat(file->fd.get(), &st));
+    if (S_ISDIR(st.st_mode)) {
+        throw FsError(EISDIR);
+    }
+    file->inode = m_files.inode(st.st_dev, st.st_ino);
+    file->append = (flags & O_APPEND) != 0;
+    file->plainContents = loc.name == kTokenFileName;
+    return m_files.add(std::move(file));
+}
+
+int DriveFs::create(std::string_view path, mode_t mode, int flags, std::uint64_t* handle)
+{
+    return run("create", [&] {
+        const BackingLocation loc = m_tree.locateNew(path);
+        const DirStamp before = stampBefore(loc);
+        const int fd =
+            ::openat(loc.dirFd, loc.at(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, mode);
+        UniqueFd created(checkSys(fd));
+        noteAdded(loc, before);
+        struct stat st
+        {
+        };
+        checkSys(::fstat(created.get(), &st));
+        auto file = std::make_unique<OpenFile>();
+        file->fd = std::move(created);
+        file->inode = m_files.inode(st.st_dev, st.st_ino);
+        file->append = (flags & O_APPEND) != 0;
+        file->plainContents = loc.name == kTokenFileName;
+        *handle = m_files.add(std::move(file));
+        return 0;
+    });
+}
+
+int DriveFs::open(std::string_view path, int flags, std::uint64_t* handle)
+{
+    return run("open", [&] {
+        const BackingLocation loc = m_tree.locateExisting(path);
+        if (loc.isRoot()) {
+            throw FsError(EISDIR);
+        }
+        *handle = openLocated(loc, flags);
+        return 0;
+    });
+}
+
+int DriveFs::release(std::uint64_t handle)
+{
+    return run("release", [&] {
+        m_files.remove(handle);
+        return 0;
+    });
+}
+
+ssize_t DriveFs::read(std::uint64_t handle, char* buffer, std::size_t size, off_t offset)
+{
+    return run("read", [&]() -> ssize_t {
+        requireRange(offset, size);
+        const auto file = m_files.get(handle);
+        auto* bytes = reinterpret_cast<crypto::Byte*>(buffer);
+        const auto at = static_cast<std::uint64_t>(offset);
+        if (file->plainContents) {
+            return static_cast<ssize_t>(readPlain(file->fd.get(), at, bytes, size));
+        }
+        return static_cast<ssize_t>(m_io.ReadContent(file->fd.get(), file->inode->blocks, at, bytes, size));
+    });
+}
+
+ssize_t DriveFs::write(std::uint64_t handle, const char* buffer, std::size_t size, off_t offset)
+{
+    return run("write", [&]() -> ssize_t {
+        requireRange(offset, size);
+        const auto file = m_files.get(handle);
+        if (file->readOnly) {
+            throw FsError(EACCES);
+        }
+        const auto* bytes = reinterpret_cast<const crypto::Byte*>(buffer);
+        auto at = static_cast<std::uint64_t>(offset);
+        if (file->plainContents) {
+            if (file->append) {
+                at = fileSize(file->fd.get());
+            }
+            return static_cast<ssize_t>(writePlain(file->fd.get(), at, bytes, size));
+        }
+        return static_cast<ssize_t>(
+            m_io.WriteContent(file->fd.get(), file->inode->blocks, at, bytes, size, file->append));
+    });
+}
+
+int DriveFs::flush(std::uint64_t handle)
+{
+    return run("flush", [&] {
+        const auto file = m_files.get(handle);
+        // Closing a duplicate reports write-back errors some file systems keep for close.
+        checkSys(::close(checkSys(::dup(file->fd.get()))));
+        return 0;
+    });
+}
+
+int DriveFs::fsync(std::uint64_t handle, bool dataOnly)
+{
+    return run("fsync", [&] {
+        const auto file = m_files.get(handle);
+        checkSys(dataOnly ? ::fdatasync(file->fd.get()) : ::fsync(file->fd.get()));
+        return 0;
+    });
+}
+
+} // namespace kestrava::fs

@@ -1,0 +1,73 @@
+// Extended attributes. Reached through /proc/self/fd of an O_PATH descriptor, because the
+// backing entry may be anything (a directory, a read-only file) and must not be opened for
+// reading or followed if it is a link.
+#include "core/fs/DriveFsSupport.h"
+
+#include <sys/xattr.h>
+#include <vector>
+
+namespace kestrava::fs {
+namespace {
+constexpr std::string_view kUserNamespace = "user.";
+}
+
+bool DriveFs::encryptsXattr(std::string_view path, std::string_view name) const
+{
+    return name.substr(0, kUserNamespace.size()) == kUserNamespace && !IsTokenFileName(path);
+}
+
+int DriveFs::setxattr(std::string_view path, std::string_view name, const char* value, std::size_t size,
+                      int flags)
+{
+    return run("setxattr", [&] {
+        const BackingLocation loc = m_tree.locateExisting(path);
+        UniqueFd holder;
+        const std::string target = procPath(loc, holder);
+        const std::string attr(name);
+        if (!encryptsXattr(path, name)) {
+            checkSys(::setxattr(target.c_str(), attr.c_str(), value, size, flags));
+            return 0;
+        }
+        std::vector<crypto::Byte> stored(size);
+        m_content.encryptBlocks(reinterpret_cast<const crypto::Byte*>(value), stored.data(), size);
+        checkSys(::setxattr(target.c_str(), attr.c_str(), stored.data(), size, flags));
+        return 0;
+    });
+}
+
+ssize_t DriveFs::getxattr(std::string_view path, std::string_view name, char* value, std::size_t size)
+{
+    return run("getxattr", [&]() -> ssize_t {
+        const BackingLocation loc = m_tree.locateExisting(path);
+        UniqueFd holder;
+        const std::string target = procPath(loc, holder);
+        const std::string attr(name);
+        const ssize_t n = checkSys(::getxattr(target.c_str(), attr.c_str(), value, size));
+        if (size != 0 && encryptsXattr(path, name)) {
+            auto* bytes = reinterpret_cast<crypto::Byte*>(value);
+            m_content.decryptBlocks(bytes, bytes, static_cast<std::size_t>(n));
+        }
+        return n;
+    });
+}
+
+ssize_t DriveFs::listxattr(std::string_view path, char* list, std::size_t size)
+{
+    return run("listxattr", [&]() -> ssize_t {
+        const BackingLocation loc = m_tree.locateExisting(path);
+        UniqueFd holder;
+        return checkSys(::listxattr(procPath(loc, holder).c_str(), list, size));
+    });
+}
+
+int DriveFs::removexattr(std::string_view path, std::string_view name)
+{
+    return run("removexattr", [&] {
+        const BackingLocation loc = m_tree.locateExisting(path);
+        UniqueFd holder;
+        checkSys(::removexattr(procPath(loc, holder).c_str(), std::string(name).c_str()));
+        return 0;
+    });
+}
+
+} // namespace kestrava::fs

@@ -1,0 +1,103 @@
+#include "core/fs/PathMapper.h"
+
+#include "core/app/StringTable.h"
+
+namespace kestrava::fs {
+namespace {
+constexpr int kWarningFolderMessage = 199;
+}
+
+bool IsTokenFileName(std::string_view path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    return last == kTokenFileName;
+}
+
+std::vector<std::string_view> splitPath(std::string_view path)
+{
+    std::vector<std::string_view> parts;
+    std::size_t pos = 0;
+    while (pos <= path.size()) {
+        std::size_t slash = path.find('/', pos);
+        if (slash == std::string_view::npos) {
+            slash = path.size();
+        }
+        if (slash > pos) {
+            parts.push_back(path.substr(pos, slash - pos));
+        }
+        pos = slash + 1;
+    }
+    return parts;
+}
+
+std::string PathMapper::mapComponent(std::string_view name, bool keepPlain) const
+{
+    if (!m_encrypt || keepPlain) {
+        return std::string(name);
+    }
+    return m_names.EncryptNameComponent(name);
+}
+
+std::string PathMapper::EncryptPath(std::string_view virtualPath) const
+{
+    const std::size_t colon = virtualPath.find(':');
+    const std::string_view suffix =
+        colon == std::string_view::npos ? std::string_view{} : virtualPath.substr(colon);
+    const std::string_view path = virtualPath.substr(0, colon);
+    std::string out;
+    if (!path.empty() && path.front() == '/') {
+        out += '/';
+    }
+    bool first = true;
+    for (std::string_view part : splitPath(path)) {
+        if (!first) {
+            out += '/';
+        }
+        out += m_names.EncryptNameComponent(part);
+        first = false;
+    }
+    out += suffix;
+    return out;
+}
+
+std::string PathMapper::BuildBackingPath(const std::filesystem::path& backingFolder,
+                                         std::string_view virtualPath) const
+{
+    std::string out = backingFolder.string();
+    while (out.size() > 1 && out.back() == '/') {
+        out.pop_back();
+    }
+    const std::vector<std::string_view> parts = splitPath(virtualPath);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const bool last = i + 1 == parts.size();
+        if (out.empty() || out.back() != '/') {
+            out += '/';
+        }
+        out += mapComponent(parts[i], last && parts[i] == kTokenFileName);
+    }
+    return out;
+}
+
+bool PathMapper::IsListableName(std::string_view backingName, std::string_view warningFolder) const
+{
+    if (backingName == warningFolder) {
+        return false;
+    }
+    if (!m_encrypt) {
+        return true;
+    }
+    return !m_names.DecryptName(backingName).empty();
+}
+
+std::string PathMapper::plainName(std::string_view backingName) const
+{
+    return m_encrypt ? m_names.DecryptName(backingName) : std::string(backingName);
+}
+
+std::string warningFolderName()
+{
+    return loadAppString(kWarningFolderMessage);
+}
+
+} // namespace kestrava::fs

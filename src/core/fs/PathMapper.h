@@ -1,0 +1,64 @@
+// Mapping of plain paths ("/docs/a.txt") to backing names, as text. The handlers resolve the
+// same mapping relative to directory descriptors (BackingTree); these functions give the
+// textual form for logs, tools and tests.
+#pragma once
+
+#include "core/fs/NameCipher.h"
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrava::fs {
+
+inline constexpr std::string_view kTokenFileName = ".qxsession.xml";
+inline constexpr std::string_view kRootTokenPath = "/.qxsession.xml";
+
+// The last component (after the last "/", or the whole path) is exactly the token name.
+bool IsTokenFileName(std::string_view path);
+
+// The components of a path; empty components (doubled or trailing "/") are dropped.
+std::vector<std::string_view> splitPath(std::string_view path);
+
+class PathMapper
+{
+public:
+    PathMapper(const NameCipher& names, bool fileNameEncryption)
+        : m_names(names), m_encrypt(fileNameEncryption)
+    {
+    }
+
+    bool encryptsNames() const { return m_encrypt; }
+
+    // One component as stored: encrypted, or unchanged when names are not encrypted or the
+    // component is the token name and stays plain. Throws FsError (EINVAL, ENAMETOOLONG).
+    std::string mapComponent(std::string_view name, bool keepPlain) const;
+
+    // Every component encrypted, "/" kept, and a named-stream suffix (from the first ":")
+    // appended unchanged. Names on Linux may contain ":", so the handlers never use the
+    // suffix form: extended attributes take the place of named streams.
+    std::string EncryptPath(std::string_view virtualPath) const;
+
+    // The full backing path: parent components encrypted (when names are), the last one
+    // plain when it is the token name; the root maps to the folder itself.
+    std::string BuildBackingPath(const std::filesystem::path& backingFolder,
+                                 std::string_view virtualPath) const;
+
+    // Whether a backing directory entry is shown: never the warning folder; with encrypted
+    // names, only names that decrypt under this drive's key.
+    bool IsListableName(std::string_view backingName, std::string_view warningFolderName) const;
+
+    // The plain name of a listable entry (the name itself when names are not encrypted).
+    std::string plainName(std::string_view backingName) const;
+
+private:
+    const NameCipher& m_names;
+    bool m_encrypt;
+};
+
+// The name of the folder drive creation leaves in the backing folder to warn sync-client
+// users; listings hide it in the current interface language.
+std::string warningFolderName();
+
+} // namespace kestrava::fs
