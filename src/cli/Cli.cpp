@@ -16,6 +16,9 @@ const std::vector<OptionSpec>& globalOptionSpecs()
         {"help", false, "", "show help for the tool or a command"},
         {"verbose", false, "", "also print the activity log's lines on standard error"},
         {"password-stdin", false, "", "read passwords from standard input, one line per password asked"},
+        {"yes", false, "", "answer Yes (or OK) to every question"},
+        {"config", true, "FILE", "use this settings file for this run (the registry is neither read nor written)"},
+        {"mount-root", true, "DIR", "mount drives under DIR (default $KESTRAVA_MOUNT_ROOT, else ~/KestravaDrives)"},
     };
     return specs;
 }
@@ -27,6 +30,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(makeInfoCommand());
     commands.push_back(makeVerifyCommand());
     commands.push_back(makePasswdCommand());
+    commands.push_back(makeWhereCommand());
     return commands;
 }
 
@@ -117,6 +121,19 @@ int runCli(const std::vector<std::string>& args, Io& io)
     GlobalOptions globals;
     globals.verbose = globalArgs.has("verbose") || commandArgs.has("verbose");
     globals.passwordStdin = globalArgs.has("password-stdin") || commandArgs.has("password-stdin");
+    globals.assumeYes = globalArgs.has("yes") || commandArgs.has("yes");
+    for (const char* name : {"config", "mount-root"}) {
+        auto value = commandArgs.value(name);
+        if (!value) {
+            value = globalArgs.value(name);
+        }
+        if (value && value->empty()) {
+            return static_cast<int>(usageError(io, std::string("--") + name + " needs a non-empty value"));
+        }
+        if (value) {
+            (std::string_view(name) == "config" ? globals.configFile : globals.mountRoot) = *value;
+        }
+    }
     applog::setLogEcho(globals.verbose);
 
     PasswordInput passwords(io, globals.passwordStdin);

@@ -4,8 +4,10 @@
 #include "cli/Arguments.h"
 #include "cli/ExitCode.h"
 
+#include <filesystem>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,9 @@ struct GlobalOptions
 {
     bool verbose = false;
     bool passwordStdin = false;
+    bool assumeYes = false;                             // --yes: every question answered Yes/OK
+    std::optional<std::filesystem::path> configFile;    // --config: this run's settings file
+    std::optional<std::filesystem::path> mountRoot;     // --mount-root
 };
 
 struct CommandContext

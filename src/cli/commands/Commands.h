@@ -11,5 +11,6 @@ std::unique_ptr<Command> makeInitCommand();
 std::unique_ptr<Command> makeInfoCommand();
 std::unique_ptr<Command> makeVerifyCommand();
 std::unique_ptr<Command> makePasswdCommand();
+std::unique_ptr<Command> makeWhereCommand();
 
 } // namespace kestrava::cli
