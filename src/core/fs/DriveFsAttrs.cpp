@@ -115,7 +115,7 @@ int DriveFs::truncate(std::string_view path, off_t size)
         if (!S_ISREG(st.st_mode)) {
             throw FsError(EINVAL);
         }
-        UniqueFd fd(checkSys(::openat(loc.dirFd, loc.at(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC)));
+        UniqueFd fd(checkSys(::openat(loc.dirFd, loc.at(), O_RDWR | O_NOFOLLOW | O_CLOEXEC)));
         if (IsTokenFileName(path)) {
             checkSys(::ftruncate(fd.get(), size));
             return 0;

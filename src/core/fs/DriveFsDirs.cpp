@@ -147,6 +147,9 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
         if (!S_ISDIR(self.st_mode)) {
             throw FsError(ENOTDIR);
         }
+        if (self.st_nlink == 0) {
+            throw FsError(ENOENT); // removed while in use (the backing folder itself, say)
+        }
         DirReader dir(openListing(loc));
         presentStat(self, loc);
         if (!filler(".", self)) {

@@ -1,0 +1,189 @@
+// The handlers' rules beyond contents and listings.
+#include "FsTestSupport.h"
+
+#include <filesystem>
+#include <linux/limits.h>
+#include <sys/sysmacros.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace kestrava::fs::test {
+namespace {
+
+using Handlers = DriveFsTest;
+
+TEST_F(Handlers, CreateIsExclusiveAndTheRootTokenIsProtected)
+{
+    put("/a.txt", "original");
+    std::uint64_t h = 0;
+    EXPECT_EQ(fs->create("/a.txt", 0644, O_RDWR, &h), -EEXIST);
+    EXPECT_EQ(get("/a.txt"), "original");
+
+    kestrava::test::writeFile(dir / ".qxsession.xml", "<token/>");
+    EXPECT_EQ(fs->unlink("/.qxsession.xml"), -EACCES);
+    EXPECT_EQ(fs->rename("/.qxsession.xml", "/t.xml", 0), -EACCES);
+    EXPECT_EQ(fs->rename("/a.txt", "/.qxsession.xml", 0), -EACCES);
+    ASSERT_EQ(fs->mkdir("/d", 0755), 0);
+    put("/d/.qxsession.xml", "nested");
+    EXPECT_EQ(fs->unlink("/d/.qxsession.xml"), 0);
+
+    // Renamed to the token's name inside a folder, a file keeps an encrypted name.
+    put("/d/b.txt", "b");
+    ASSERT_EQ(fs->rename("/d/b.txt", "/d/.qxsession.xml", 0), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / encName("d") / encName(".qxsession.xml")));
+    EXPECT_EQ(kestrava::test::readFile(dir / ".qxsession.xml"), "<token/>");
+
+    ASSERT_EQ(fs->rename("/a.txt", "/d/moved.txt", 0), 0);
+    EXPECT_EQ(get("/d/moved.txt"), "original");
+    put("/c.txt", "c");
+    EXPECT_EQ(fs->rename("/c.txt", "/d/moved.txt", RENAME_NOREPLACE), -EEXIST);
+}
+
+TEST_F(Handlers, AttributesAndVolume)
+{
+    put("/f", std::string(5000, 'x'));
+    const timespec times[2] = {{1000, 0}, {2000, 5}};
+    ASSERT_EQ(fs->utimens("/f", times), 0);
+    ASSERT_EQ(fs->chmod("/f", 0600), 0);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(fs->getattr("/f", &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec, 2000);
+    EXPECT_EQ(st.st_atim.tv_sec, 2000) << "last access reported as last write";
+    EXPECT_EQ(st.st_size, 5000);
+    EXPECT_EQ(st.st_blocks, (5000 + 511) / 512) << "allocation reported as the size";
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    ASSERT_EQ(fs->getattr("/", &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+
+    struct statvfs vfs
+    {
+    };
+    ASSERT_EQ(fs->statfs("/", &vfs), 0);
+    EXPECT_EQ(vfs.f_fsid, kVolumeId);
+    EXPECT_EQ(vfs.f_namemax, 189u);
+    EXPECT_GT(vfs.f_blocks, 0u);
+}
+
+TEST_F(Handlers, NamesThatCannotBeStoredCreateNothing)
+{
+    std::uint64_t h = 0;
+    EXPECT_EQ(fs->create("/" + std::string(190, 'n'), 0644, O_RDWR, &h), -ENAMETOOLONG);
+    EXPECT_EQ(fs->mkdir("/" + std::string(189, 'n'), 0755), 0);
+    EXPECT_EQ(fs->mkdir("/bad\xfe", 0755), -EINVAL);
+    int entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1);
+}
+
+TEST_F(Handlers, PlainPathsLongerThanTheirBackingLimit)
+{
+    // 30 levels of 120-byte names: about 3,600 plain bytes, 4,800 once encrypted.
+    std::string path;
+    for (int i = 0; i < 30; ++i) {
+        path += "/" + std::string(119, 'd') + static_cast<char>('A' + i % 26);
+        ASSERT_EQ(fs->mkdir(path, 0755), 0) << i;
+    }
+    ASSERT_GT(fs->backingPathOf(path).size(), static_cast<std::size_t>(PATH_MAX));
+    put(path + "/deep.txt", "deep");
+    EXPECT_EQ(get(path + "/deep.txt"), "deep");
+    EXPECT_EQ(fs->rename(path + "/deep.txt", path + "/deeper.txt", 0), 0);
+    EXPECT_EQ(fs->unlink(path + "/deeper.txt"), 0);
+}
+
+TEST_F(Handlers, OpenCountsAndReadOnlyFallback)
+{
+    put("/shared", "s");
+    std::uint64_t a = 0, b = 0;
+    ASSERT_EQ(fs->open("/shared", O_RDWR, &a), 0);
+    ASSERT_EQ(fs->open("/shared", O_RDONLY, &b), 0);
+    EXPECT_EQ(fs->openCountOf("/shared"), 2);
+    ASSERT_EQ(fs->release(a), 0);
+    EXPECT_EQ(fs->openCountOf("/shared"), 1);
+    ASSERT_EQ(fs->release(b), 0);
+    EXPECT_EQ(fs->release(b), -EBADF);
+
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root opens read-only files for writing anyway";
+    }
+    ASSERT_EQ(fs->chmod("/shared", 0444), 0);
+    ASSERT_EQ(fs->open("/shared", O_RDWR, &a), 0);
+    char c = 0;
+    EXPECT_EQ(fs->read(a, &c, 1, 0), 1);
+    EXPECT_EQ(fs->write(a, "x", 1, 0), -EACCES);
+    fs->release(a);
+}
+
+TEST_F(Handlers, LinksAndSpecialFiles)
+{
+    put("/target.txt", "t");
+    ASSERT_EQ(fs->symlink("../some/where/target.txt", "/ln"), 0);
+    char buffer[256];
+    ASSERT_EQ(fs->readlink("/ln", buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "../some/where/target.txt");
+    ASSERT_EQ(fs->readlink("/ln", buffer, 5), 0);
+    EXPECT_STREQ(buffer, "../s");
+    const auto storedTarget = std::filesystem::read_symlink(dir / encName("ln")).string();
+    EXPECT_EQ(storedTarget, referenceName(key, "../some/where/target.txt"));
+    struct stat st
+    {
+    };
+    ASSERT_EQ(fs->getattr("/ln", &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(st.st_size, 24);
+
+    ASSERT_EQ(fs->link("/target.txt", "/hard.txt"), 0);
+    EXPECT_EQ(get("/hard.txt"), "t");
+    ASSERT_EQ(fs->getattr("/hard.txt", &st), 0);
+    EXPECT_EQ(st.st_nlink, 2u);
+
+    ASSERT_EQ(fs->mknod("/fifo", S_IFIFO | 0644, 0), 0);
+    ASSERT_EQ(fs->getattr("/fifo", &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    const int rc = fs->mknod("/dev", S_IFCHR | 0600, makedev(1, 3));
+    EXPECT_TRUE(rc == 0 || rc == -EPERM) << rc;
+
+    std::uint64_t h = 0;
+    EXPECT_EQ(fs->access("/target.txt", R_OK), 0);
+    ASSERT_EQ(fs->open("/target.txt", O_RDWR, &h), 0);
+    EXPECT_EQ(fs->flush(h), 0);
+    EXPECT_EQ(fs->fsync(h, true), 0);
+    EXPECT_EQ(fs->release(h), 0);
+}
+
+TEST_F(Handlers, ExtendedAttributesRoundTrip)
+{
+    put("/x", "x");
+    const std::string value = "a value longer than one AES block, " + std::string(1000, 'v');
+    int rc = fs->setxattr("/x", "user.note", value.data(), value.size(), 0);
+    if (rc == -ENOTSUP) {
+        GTEST_SKIP() << "the temporary folder's file system has no user attributes";
+    }
+    ASSERT_EQ(rc, 0);
+    EXPECT_EQ(fs->getxattr("/x", "user.note", nullptr, 0), static_cast<ssize_t>(value.size()));
+    std::string back(value.size(), '\0');
+    ASSERT_EQ(fs->getxattr("/x", "user.note", back.data(), back.size()), static_cast<ssize_t>(value.size()));
+    EXPECT_EQ(back, value);
+    char small[4];
+    EXPECT_EQ(fs->getxattr("/x", "user.note", small, sizeof small), -ERANGE);
+
+    std::string raw(value.size(), '\0');
+    ASSERT_EQ(::getxattr(fs->backingPathOf("/x").c_str(), "user.note", raw.data(), raw.size()),
+              static_cast<ssize_t>(value.size()));
+    EXPECT_EQ(raw, referenceContent(key, value)) << "stored encrypted like contents";
+
+    char names[256];
+    const ssize_t n = fs->listxattr("/x", names, sizeof names);
+    ASSERT_GT(n, 0);
+    EXPECT_NE(std::string(names, static_cast<std::size_t>(n)).find("user.note"), std::string::npos);
+    ASSERT_EQ(fs->mkdir("/dir", 0755), 0);
+    EXPECT_EQ(fs->setxattr("/dir", "user.d", "1", 1, 0), 0);
+    EXPECT_EQ(fs->removexattr("/x", "user.note"), 0);
+    EXPECT_EQ(fs->getxattr("/x", "user.note", nullptr, 0), -ENODATA);
+}
+
+} // namespace
+} // namespace kestrava::fs::test
