@@ -1,0 +1,76 @@
+// Creating a new drive in one step (the advanced dialog and kestrava-cli create): the checks
+// on OK, then the creation run: validation, the password rule or the adopted token's password,
+// the token, the drive record, the mount and the warning folder.
+#pragma once
+
+#include "core/crypto/SecureBytes.h"
+#include "core/drives/DriveServices.h"
+#include "core/drives/DriveValidation.h"
+#include "core/drives/TokenImport.h"
+#include "core/host/DriveHost.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace kestrava::drives {
+
+inline constexpr const char* kDefaultLabel = "Kestrava";
+
+struct NewDrive
+{
+    std::string folder; // absolute, without a trailing separator; empty: none chosen yet
+    std::string label = kDefaultLabel;
+    std::string letter; // "K:"
+    bool rememberPassword = true;
+    bool autoMount = true;
+    bool longFileNames = true;
+    bool fileNameEncryption = true;
+    bool caseInsensitive = true;
+    bool mount = true; // false: register the drive without mounting it now
+    host::MountOptions mountOptions;
+};
+
+struct TypedPasswords
+{
+    crypto::SecureString password;
+    crypto::SecureString confirmation; // unused when only the current password is asked
+};
+
+// Gives the typed passwords when the password rule is applied. currentOnly: a token is being
+// adopted, so only its current password is wanted. Nothing: the user gave none (stop).
+using PasswordSupplier = std::function<std::optional<TypedPasswords>(bool currentOnly)>;
+
+// What the dialog keeps between presses of OK.
+struct CreationState
+{
+    ValidationState validation;
+    std::filesystem::path importFile; // a token to adopt; empty: a new token is made
+    std::string lastFolderOffered;    // the existing-token question is asked once per folder
+    ImportAnnouncement announcement;
+};
+
+enum class CreateOutcome
+{
+    Created,      // record saved, drive mounted (or registered only, when not mounting)
+    NotMounted,   // record saved, but the drive could not be mounted (FUSE missing)
+    Stopped,      // a check failed or a question was answered No; the dialog stays open
+    ChooseFolder, // the folder was refused by the token offer; the dialog asks for another
+};
+
+// "Import Drive From File": adopts a token file chosen by the user once it can be read.
+bool importDriveFromFile(Prompter& prompter, CreationState& state, const std::filesystem::path& file);
+
+// OK of the advanced dialog: field checks, the existing-token offer, then the creation run.
+CreateOutcome confirmAdvancedCreation(DriveServices& services, const NewDrive& drive, CreationState& state,
+                                      const PasswordSupplier& passwords);
+
+// The creation run alone.
+CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive, CreationState& state,
+                                  const PasswordSupplier& passwords);
+
+// An absolute, normalised folder path without a trailing separator, as drive records keep it.
+std::string normalizeBackingFolder(const std::filesystem::path& folder);
+
+} // namespace kestrava::drives

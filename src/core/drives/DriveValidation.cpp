@@ -1,0 +1,145 @@
+#include "core/drives/DriveValidation.h"
+
+#include "core/app/ActivityLog.h"
+#include "core/app/Prompter.h"
+#include "core/drives/DriveMessages.h"
+#include "core/drives/FreeLetters.h"
+#include "core/settings/CaseFold.h"
+#include "core/settings/SettingsFile.h"
+
+#include <sys/stat.h>
+
+namespace kestrava::drives {
+namespace {
+
+bool compared(const std::string& value)
+{
+    return value != kNotCompared && !value.empty();
+}
+
+// Offers to create a missing folder; false when it is not there afterwards.
+bool ensureFolder(Prompter& prompter, const std::string& folder, bool quiet)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(folder, ec);
+    if (std::filesystem::is_directory(status)) {
+        return true;
+    }
+    if (std::filesystem::exists(status)) {
+        // A file of that name: no folder can be made there.
+        if (!quiet) {
+            prompter.messageBox(kMsgCreateFolderFailed, {folder}, Buttons::OK, Icon::Error);
+        }
+        return false;
+    }
+    if (quiet) {
+        return true; // quiet checks leave the folder to the prompted check
+    }
+    if (prompter.messageBox(kMsgCreateFolder, {folder}, Buttons::OKCancel, Icon::Information) != Button::OK) {
+        return false;
+    }
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder)) {
+        writeLog("!CreateFolder: %s - %s", folder.c_str(), ec.message().c_str());
+        prompter.messageBox(kMsgCreateFolderFailed, {folder}, Buttons::OK, Icon::Error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool isRootFolder(const std::filesystem::path& folder)
+{
+    auto normal = folder.lexically_normal();
+    if (normal.empty()) {
+        return false;
+    }
+    if (normal == normal.root_path()) {
+        return true;
+    }
+    // A mount point: its parent lies on another device, or is the same directory.
+    struct stat self
+    {
+    };
+    struct stat parent
+    {
+    };
+    if (!normal.has_filename()) {
+        normal = normal.parent_path();
+    }
+    if (::stat(normal.c_str(), &self) != 0 || !S_ISDIR(self.st_mode) ||
+        ::stat(normal.parent_path().c_str(), &parent) != 0) {
+        return false;
+    }
+    return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
+}
+
+bool validateDriveLocation(const settings::SettingsFile& settings, Prompter& prompter,
+                           const std::string& folder, const std::string& label, const std::string& letter,
+                           bool quiet, ValidationMode mode, ValidationState& state)
+{
+    if (isRootFolder(folder)) {
+        if (!quiet) {
+            prompter.messageBox(kMsgRootFolder, {}, Buttons::OK, Icon::Error);
+        }
+        return false;
+    }
+    if (!ensureFolder(prompter, folder, quiet)) {
+        return false;
+    }
+    const settings::LoadedSettings loaded = settings.load();
+    if (loaded.status != settings::LoadStatus::Loaded && loaded.status != settings::LoadStatus::Missing) {
+        writeLog("!ValidateDrive: cannot load %s - %s", settings.path().c_str(), loaded.error.c_str());
+        if (!quiet) {
+            prompter.messageBox(kMsgSettingsLoadFailed, {settings.path().string()}, Buttons::OK, Icon::Error);
+        }
+        return false;
+    }
+    bool duplicateAccepted = false;
+    for (const settings::DriveRecord& record : loaded.document.records()) {
+        if (settings::equalsIgnoringCase(record.folder, folder)) {
+            if (!quiet) {
+                prompter.messageBox(kMsgFolderRegistered, {folder}, Buttons::OK, Icon::Error);
+            }
+            return false;
+        }
+        const bool sameLabel = compared(label) && record.label == label;
+        const bool sameLetter = compared(letter) && sameDriveLetter(record.letter, letter);
+        if (mode == ValidationMode::Advanced) {
+            if (sameLabel && label != state.acceptedLabel) {
+                if (quiet) {
+                    return true;
+                }
+                if (prompter.messageBox(kMsgSameLabel, {label}, Buttons::YesNo, Icon::Error) != Button::Yes) {
+                    return false;
+                }
+                state.acceptedLabel = label;
+                return true;
+            }
+            if (sameLetter) {
+                if (quiet) {
+                    return true;
+                }
+                return prompter.messageBox(kMsgSameLetter, {letter}, Buttons::YesNo, Icon::Error) ==
+                       Button::Yes;
+            }
+            continue;
+        }
+        if (sameLabel && !duplicateAccepted) {
+            if (prompter.messageBox(kMsgSameLabel, {label}, Buttons::YesNo, Icon::Error) != Button::Yes) {
+                return false;
+            }
+            duplicateAccepted = true;
+        }
+        if (sameLetter && !duplicateAccepted) {
+            if (prompter.messageBox(kMsgSameLetter, {letter}, Buttons::YesNo, Icon::Error) != Button::Yes) {
+                return false;
+            }
+            duplicateAccepted = true;
+        }
+    }
+    return true;
+}
+
+} // namespace kestrava::drives

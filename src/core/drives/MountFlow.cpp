@@ -1,0 +1,584 @@
+#include "core/drives/MountFlow.h"
+
+#include "core/app/ActivityLog.h"
+#include "core/app/Prompter.h"
+#include "core/drives/DriveMessages.h"
+#include "core/drives/FreeLetters.h"
+#include "core/settings/SavedPasswords.h"
+#include "core/settings/SettingsFile.h"
+#include "core/token/DriveContext.h"
+#include "core/token/TokenDocument.h"
+#include "core/util/AtomicFile.h"
+#include "core/util/Redact.h"
+
+namespace kestrava::drives {
+namespace {
+
+using token::DriveContext;
+
+constexpr std::size_t kMaxTokenBytes = 64 * 1024;
+
+bool folderExists(const std::string& folder)
+{
+    std::error_code ec;
+    const bool exists = std::filesystem::is_directory(folder, ec);
+    writeLog("DirExists: %d - %s", exists ? 1 : 0, folder.c_str());
+    return exists;
+}
+
+// Whether the host serves this record's drive now (mounted by this or another process).
+bool servedByHost(const std::vector<host::MountedDrive>& served, const settings::DriveRecord& record)
+{
+    for (const auto& drive : served) {
+        if (!drive.stale && sameDriveLetter(drive.letter, record.letter) &&
+            drive.backingFolder == record.folder) {
+            return true;
+        }
+    }
+    return false;
+}
+
+DriveRow rowFromRecord(const settings::DriveRecord& record, std::string_view mounted, bool remembered,
+                       const CloudFolderLookup& cloudFolders)
+{
+    DriveRow row;
+    row.letter = record.letter;
+    row.label = record.label;
+    row.folderCell = mounted == kMountError ? missingFolderCell(record.folder) : record.folder;
+    row.mounted = std::string(mounted);
+    row.autoMount = record.automount == 1;
+    row.passwordRemembered = remembered;
+    row.icon = rowIconIndex(record.folder, cloudFolders);
+    return row;
+}
+
+DriveRow rowFromContext(const DriveContext& context, std::string_view mounted,
+                        const CloudFolderLookup& cloudFolders)
+{
+    DriveRow row;
+    row.letter = context.driveLetter();
+    row.label = context.label();
+    row.folderCell = context.backingFolder().string();
+    row.mounted = std::string(mounted);
+    row.autoMount = context.autoMount;
+    row.passwordRemembered = context.passwordRemembered;
+    row.icon = rowIconIndex(context.backingFolder(), cloudFolders);
+    return row;
+}
+
+bool tokenParses(const std::filesystem::path& tokenPath)
+{
+    std::string xml;
+    std::string error;
+    token::TokenFields fields;
+    return util::readSmallFile(tokenPath, kMaxTokenBytes, xml, error) &&
+           token::parseTokenDocument(xml, fields, error);
+}
+
+// The host's reasons for a failed mount, as the user sees them. A letter in use is only
+// logged, as the row then reads "No".
+void reportMountFailure(Prompter& prompter, const DriveContext& context, const host::MountResult& result)
+{
+    switch (result.outcome) {
+    case host::MountOutcome::DriverMissing:
+        prompter.messageBox(kMsgDriverMissing, {}, Buttons::OK, Icon::Error);
+        break;
+    case host::MountOutcome::InvalidPath:
+        prompter.messageBox(kMsgInvalidMountPath, {}, Buttons::OK, Icon::Error);
+        break;
+    case host::MountOutcome::Failed:
+        prompter.messageBox(kMsgMountFailed, {context.driveLetter(), result.detail}, Buttons::OK,
+                            Icon::Error);
+        break;
+    case host::MountOutcome::LetterInUse:
+    case host::MountOutcome::Mounted:
+        break;
+    }
+}
+
+enum class Next
+{
+    Continue,
+    ReturnFalse,
+    ReturnTrue,
+};
+
+enum class PasswordSource
+{
+    None,
+    Remembered,
+    Prompt,
+};
+
+// One run of ReadDriveInfo.
+class DriveInfoReader
+{
+public:
+    DriveInfoReader(DriveServices& services, const ReadDriveInfoRequest& request)
+        : m_s(services), m_request(request), m_allRecords(request.selectedRow < 0),
+          m_refresh(!request.refreshDrvPath.empty())
+    {
+    }
+
+    bool run()
+    {
+        writeLog("ReadDriveInfo Begin: nSelectedItem(%d), doMount(%d), doEdit(%d), refreshDrvPath(%s)",
+                 m_request.selectedRow, m_request.doMount ? 1 : 0, m_request.doEdit ? 1 : 0,
+                 m_request.refreshDrvPath.c_str());
+        if (m_allRecords && !m_refresh) {
+            m_s.rows.clear();
+        }
+        const auto records = m_s.settings.driveRecords();
+        if (!records) {
+            return false;
+        }
+        std::string selectedFolder;
+        if (!m_allRecords && !m_refresh) {
+            const auto row = m_s.rows.row(static_cast<std::size_t>(m_request.selectedRow));
+            if (!row) {
+                return false;
+            }
+            selectedFolder = row->folderCell;
+        }
+        m_served = m_s.host.mountedDrives();
+        for (const settings::DriveRecord& record : *records) {
+            writeLog("ReadDriveInfo Item: letter(%s), label(%s), folder(%s)", record.letter.c_str(),
+                     record.label.c_str(), record.folder.c_str());
+            const bool selected = m_refresh      ? record.folder == m_request.refreshDrvPath
+                                  : m_allRecords ? true
+                                                 : record.folder == selectedFolder;
+            if (!selected) {
+                continue;
+            }
+            const Next next = processRecord(record);
+            if (next != Next::Continue) {
+                return next == Next::ReturnTrue;
+            }
+        }
+        m_s.prompter.status("");
+        writeLog("ReadDriveInfo Finished!");
+        return true;
+    }
+
+private:
+    // A whole-list fill and a refresh append rows; re-reading one row rewrites it.
+    void placeRow(const DriveRow& row)
+    {
+        if (m_allRecords || m_refresh) {
+            m_s.rows.addRow(row);
+        } else {
+            m_s.rows.updateRow(static_cast<std::size_t>(m_request.selectedRow), row);
+        }
+    }
+
+    std::string_view unmountedText(const settings::DriveRecord& record) const
+    {
+        // A drive another process serves is mounted even though this run did not mount it.
+        return servedByHost(m_served, record) ? kYes : kNo;
+    }
+
+    Next processRecord(const settings::DriveRecord& record)
+    {
+        if (!folderExists(record.folder)) {
+            // A refresh rebuilt the list, so it adds the row; re-reading one row leaves it.
+            if (m_allRecords || m_refresh) {
+                m_s.rows.addRow(rowFromRecord(record, kMountError, m_s.settings.passwdSaved(record.folder),
+                                              m_s.cloudFolders));
+            }
+            writeLog("!ReadDriveInfo Cannot Find Dir: letter(%s), label(%s), folder(%s)",
+                     record.letter.c_str(), record.label.c_str(), record.folder.c_str());
+            return Next::Continue;
+        }
+        if (!m_request.doEdit && servedByHost(m_served, record)) {
+            // Already mounted (by this process earlier, or by kestrava-cli): nothing to unlock.
+            const auto context = m_s.mounted.findByFolder(record.folder);
+            placeRow(context ? rowFromContext(*context, kYes, m_s.cloudFolders)
+                             : rowFromRecord(record, kYes, !record.pwd.empty(), m_s.cloudFolders));
+            return Next::Continue;
+        }
+        const bool remembered = !record.pwd.empty();
+        const bool mountNow = record.automount == 1 || m_request.doMount;
+        const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
+        writeLog("ReadDriveInfo AutoMount: %d - %s", mountNow ? 1 : 0, tokenPath.c_str());
+
+        if (!tokenParses(tokenPath)) {
+            m_s.prompter.messageBox(kMsgTokenUnreadable, {tokenPath.string(), record.folder, record.label},
+                                    Buttons::OK, Icon::Error);
+            writeLog("!ReadDriveInfo ReadQXSession Failed: %s", tokenPath.c_str());
+            return notMounting(record);
+        }
+        auto context = std::make_shared<DriveContext>();
+        m_s.prompter.status("Mounting Drive " + record.label + " -> " + record.letter);
+
+        PasswordSource source = PasswordSource::None;
+        bool rememberBox = false;
+        if (!mountNow || m_refresh) {
+            // A refresh still checks a remembered password, so that a damaged token is reported;
+            // without a password there is nothing to check.
+            if (!m_refresh || !remembered) {
+                return notMounting(record);
+            }
+            source = PasswordSource::Remembered;
+            context->SetPassword(record.pwd);
+        } else if (remembered) {
+            source = PasswordSource::Remembered;
+            context->SetPassword(record.pwd);
+        } else if (!m_request.askPasswords) {
+            writeLog("ReadDriveInfo No Prompt: %s", record.folder.c_str());
+            return notMounting(record);
+        } else {
+            const Next next = askPassword(record, *context, rememberBox);
+            if (next == Next::ReturnFalse) {
+                return next;
+            }
+            if (context->password().empty()) {
+                return notMounting(record);
+            }
+            source = PasswordSource::Prompt;
+        }
+
+        fillContext(record, *context, source, rememberBox);
+        const Next checked = checkPassword(record, *context, source);
+        if (checked != Next::Continue) {
+            return checked;
+        }
+        if (!m_verified || m_refresh) {
+            return notMounting(record);
+        }
+        return mount(record, std::move(context));
+    }
+
+    // The drive password prompt. On success the context holds the drive password; on a
+    // cancelled prompt while reading every record it stays empty.
+    Next askPassword(const settings::DriveRecord& record, DriveContext& context, bool& rememberBox)
+    {
+        writeLog("ReadDriveInfo Drive Login Screen Popup...");
+        DrivePasswordRequest prompt;
+        prompt.label = record.label;
+        prompt.folder = record.folder;
+        prompt.letter = record.letter;
+        prompt.autoMount = record.automount == 1;
+        prompt.rememberPassword = m_request.rememberByDefault;
+        const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
+        prompt.check = [tokenPath](std::string_view typed) {
+            DriveContext probe(hashStr(typed));
+            return probe.unlock(tokenPath) == token::TokenLoadStatus::Loaded;
+        };
+        const DrivePasswordAnswer answer = m_s.prompter.askDrivePassword(prompt);
+        if (answer.outcome == PasswordOutcome::Entered && prompt.autoMount != answer.autoMount) {
+            m_s.settings.setDriveAutoMount(record.folder, answer.autoMount ? 1 : 0);
+        }
+        if (answer.outcome == PasswordOutcome::Entered && !answer.password.empty()) {
+            const std::string drivePassword = hashStr(answer.password);
+            context.SetPassword(drivePassword);
+            rememberBox = answer.rememberPassword;
+            writeLog("ReadDriveInfo LoginDlg: %s - SavedPassword(%d)", util::redact(drivePassword).c_str(),
+                     rememberBox ? 1 : 0);
+            return Next::Continue;
+        }
+        if (answer.outcome == PasswordOutcome::Cancelled) {
+            writeLog("ReadDriveInfo LoginDlg Cancelled.");
+        }
+        if (m_allRecords) {
+            return Next::Continue; // listed, not mounted
+        }
+        m_s.prompter.status("");
+        return Next::ReturnFalse;
+    }
+
+    void fillContext(const settings::DriveRecord& record, DriveContext& context, PasswordSource source,
+                     bool rememberBox)
+    {
+        context.setLabel(record.label);
+        context.setBackingFolder(record.folder);
+        context.setDriveLetter(record.letter);
+        if (source == PasswordSource::Prompt) {
+            context.passwordRemembered = rememberBox;
+            if (rememberBox) {
+                context.passwordRemembered = m_s.settings.rememberPasswd(context);
+            }
+        } else {
+            context.UnprotectPassword();
+            context.passwordRemembered = true;
+        }
+    }
+
+    // Loads the token and requires the password to open it. A token of the old format has no
+    // digest, so its check data must pass before anything is mounted with its key.
+    Next checkPassword(const settings::DriveRecord& record, DriveContext& context, PasswordSource source)
+    {
+        m_verified = false;
+        const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
+        const bool loaded = context.LoadToken(tokenPath, false);
+        const bool valid = loaded && (source == PasswordSource::Prompt || context.VerifyDigest());
+        writeLog("ReadDriveInfo Validity Check: %d", valid ? 1 : 0);
+        const bool explicitRun = m_request.doMount || m_request.doEdit;
+        if (valid || (loaded && context.isLegacy())) {
+            m_verified = context.VerifyCheckData();
+            writeLog("ReadDriveInfo checkResult: %d", m_verified ? 1 : 0);
+            if (!m_verified && explicitRun) {
+                return offerPasswordRemoval(record);
+            }
+            return Next::Continue;
+        }
+        if (source == PasswordSource::Remembered && explicitRun && loaded) {
+            // A remembered password that no longer opens the token (changed elsewhere) would
+            // otherwise block the drive for good: offer to forget it, as for failed check data.
+            return offerPasswordRemoval(record);
+        }
+        m_s.prompter.messageBox(kMsgTokenCorrupted, {}, Buttons::OK, Icon::Error);
+        return Next::Continue;
+    }
+
+    Next offerPasswordRemoval(const settings::DriveRecord& record)
+    {
+        writeLog("!ReadDriveInfo checkResult: %s",
+                 formatPrompterMessage(kMsgVerificationFailed, {record.label, record.folder}).c_str());
+        if (m_s.prompter.messageBox(kMsgVerificationFailed, {record.label, record.folder}, Buttons::YesNo,
+                                    Icon::Error) != Button::Yes) {
+            return Next::Continue;
+        }
+        if (m_s.settings.RemoveDrivePwd(record.folder, record.letter)) {
+            m_s.prompter.status("");
+            if (m_s.requestRefresh) {
+                m_s.requestRefresh();
+            } else {
+                doRefreshDrv(m_s);
+            }
+            return Next::ReturnTrue;
+        }
+        m_s.prompter.messageBox(kMsgPasswordRemovalFailed, {}, Buttons::OK, Icon::Error);
+        return Next::Continue;
+    }
+
+    Next notMounting(const settings::DriveRecord& record)
+    {
+        if (!m_refresh && !m_allRecords) {
+            m_s.prompter.status("");
+            return Next::ReturnFalse;
+        }
+        m_s.rows.addRow(rowFromRecord(record, unmountedText(record), m_s.settings.passwdSaved(record.folder),
+                                      m_s.cloudFolders));
+        return Next::Continue;
+    }
+
+    Next mount(const settings::DriveRecord& record, MountedDrives::ContextPtr context)
+    {
+        context->autoMount = record.automount == 1;
+        m_s.mounted.add(context);
+        writeLog("ReadDriveInfo InitializeFileSystem: %s", record.folder.c_str());
+        if (!m_request.doEdit && !m_s.host.isLetterInUse(record.letter)) {
+            const host::MountResult result = m_s.host.InstallFileSystem(*context, m_request.mountOptions);
+            if (result.outcome == host::MountOutcome::Mounted) {
+                context->mounted = true;
+                writeLog("ReadDriveInfo InstallFileSystem: Mounted Drive(%s) - %s", record.letter.c_str(),
+                         record.folder.c_str());
+                placeRow(rowFromContext(*context, kYes, m_s.cloudFolders));
+                return Next::Continue;
+            }
+            writeLog("!ReadDriveInfo InstallFileSystem: %s", result.detail.c_str());
+            reportMountFailure(m_s.prompter, *context, result);
+        }
+        context->mounted = false;
+        writeLog("!ReadDriveInfo InstallFileSystem: Drive Not Mounted(%s) - %s", record.letter.c_str(),
+                 record.folder.c_str());
+        if (!m_request.doEdit) {
+            m_s.mounted.remove(context.get());
+        }
+        placeRow(rowFromContext(*context, unmountedText(record), m_s.cloudFolders));
+        return Next::Continue;
+    }
+
+    DriveServices& m_s;
+    const ReadDriveInfoRequest& m_request;
+    const bool m_allRecords;
+    const bool m_refresh;
+    std::vector<host::MountedDrive> m_served;
+    bool m_verified = false;
+};
+
+} // namespace
+
+bool ReadDriveInfo(DriveServices& services, const ReadDriveInfoRequest& request)
+{
+    return DriveInfoReader(services, request).run();
+}
+
+bool fillDriveList(DriveServices& services, bool askPasswords, const host::MountOptions& options,
+                   bool rememberByDefault)
+{
+    ReadDriveInfoRequest request;
+    request.rememberByDefault = rememberByDefault;
+    request.askPasswords = askPasswords;
+    request.mountOptions = options;
+    return ReadDriveInfo(services, request);
+}
+
+std::vector<DriveRow> listDriveRows(const settings::SettingsFile& settings, host::DriveHost& host,
+                                    const CloudFolderLookup& cloudFolders)
+{
+    std::vector<DriveRow> rows;
+    const auto records = settings.driveRecords();
+    if (!records) {
+        return rows;
+    }
+    const auto served = host.mountedDrives();
+    for (const settings::DriveRecord& record : *records) {
+        std::error_code ec;
+        const bool exists = std::filesystem::is_directory(record.folder, ec);
+        const std::string_view mounted = !exists ? kMountError : servedByHost(served, record) ? kYes : kNo;
+        rows.push_back(rowFromRecord(record, mounted, !record.pwd.empty(), cloudFolders));
+    }
+    return rows;
+}
+
+bool mountRow(DriveServices& services, std::size_t index, const host::MountOptions& options,
+              bool rememberByDefault)
+{
+    const auto row = services.rows.row(index);
+    if (!row) {
+        services.prompter.messageBox(kMsgNoDriveSelected, {}, Buttons::OK, Icon::Error);
+        return false;
+    }
+    if (row->mounted == kYes) {
+        return true;
+    }
+    if (row->mounted != kNo) {
+        services.prompter.messageBox(kMsgMountRowUnreadable, {}, Buttons::OK, Icon::Error);
+        return false;
+    }
+    if (services.host.isLetterInUse(row->letter)) {
+        services.prompter.messageBox(kMsgLetterInUse, {row->letter}, Buttons::OK, Icon::Error);
+        return false;
+    }
+    ReadDriveInfoRequest request;
+    request.selectedRow = static_cast<int>(index);
+    request.doMount = true;
+    request.mountOptions = options;
+    request.rememberByDefault = rememberByDefault;
+    ReadDriveInfo(services, request);
+    const auto after = services.rows.row(index);
+    return after && after->isMounted();
+}
+
+bool unmountRow(DriveServices& services, std::size_t index)
+{
+    auto row = services.rows.row(index);
+    if (!row) {
+        services.prompter.messageBox(kMsgNoDriveSelected, {}, Buttons::OK, Icon::Error);
+        return false;
+    }
+    services.prompter.status("Unmounting Drive " + row->label + " -> " + row->letter);
+    if (!services.host.UnmountFileSystem(row->letter)) {
+        // Busy: the drive stays mounted and listed as such.
+        writeLog("!UnmountFileSystem: %s - %s", row->letter.c_str(), row->folder().c_str());
+        services.prompter.status("");
+        services.prompter.messageBox(kMsgUnmountFailed,
+                                     {row->letter, services.host.mountPointFor(row->letter).string()},
+                                     Buttons::OK, Icon::Error);
+        return false;
+    }
+    if (const auto context = services.mounted.findByFolder(row->folder())) {
+        context->mounted = false;
+        services.mounted.remove(context.get());
+    }
+    row->mounted = std::string(kNo);
+    services.rows.updateRow(index, *row);
+    services.prompter.status("");
+    return true;
+}
+
+bool doMountDrv(DriveServices& services, std::optional<std::size_t> selectedRow,
+                const host::MountOptions& options)
+{
+    writeLog("doMountDrv");
+    const auto row = selectedRow ? services.rows.row(*selectedRow) : std::nullopt;
+    if (!row) {
+        services.prompter.messageBox(kMsgNoDriveSelected, {}, Buttons::OK, Icon::Error);
+        return false;
+    }
+    if (row->mounted == kYes) {
+        return unmountRow(services, *selectedRow);
+    }
+    if (row->mounted == kNo) {
+        return mountRow(services, *selectedRow, options);
+    }
+    services.prompter.messageBox(kMsgMountRowUnreadable, {}, Buttons::OK, Icon::Error);
+    return false;
+}
+
+void doRefreshDrv(DriveServices& services)
+{
+    const auto records = services.settings.driveRecords();
+    if (!records) {
+        return;
+    }
+    services.rows.clear();
+    const auto served = services.host.mountedDrives();
+    int counter = 0;
+    for (const settings::DriveRecord& record : *records) {
+        writeLog("doRefreshDrv: %s", record.folder.c_str());
+        auto context = services.mounted.findByFolder(record.folder);
+        if (context && !context->mounted) {
+            context = nullptr; // being edited, not mounted
+        }
+        const bool mounted = context != nullptr || servedByHost(served, record);
+        ReadDriveInfoRequest request;
+        request.selectedRow = counter++;
+        request.refreshDrvPath = record.folder;
+        if (!mounted) {
+            ReadDriveInfo(services, request);
+            continue;
+        }
+        std::error_code ec;
+        if (std::filesystem::is_directory(record.folder, ec)) {
+            services.rows.addRow(
+                context ? rowFromContext(*context, kYes, services.cloudFolders)
+                        : rowFromRecord(record, kYes, !record.pwd.empty(), services.cloudFolders));
+            continue;
+        }
+        services.host.UnmountFileSystem(record.letter);
+        if (context) {
+            context->mounted = false;
+            services.mounted.remove(context.get());
+        }
+        ReadDriveInfo(services, request);
+    }
+}
+
+MountedDrives::ContextPtr prepareDriveForEdit(DriveServices& services, std::optional<std::size_t> selectedRow)
+{
+    const auto row = selectedRow ? services.rows.row(*selectedRow) : std::nullopt;
+    if (!row) {
+        services.prompter.messageBox(kMsgNoDriveSelected, {}, Buttons::OK, Icon::Error);
+        return nullptr;
+    }
+    writeLog("drvEdit: index(%d)", static_cast<int>(*selectedRow));
+    if (row->mounted != kYes && row->mounted != kNo) {
+        services.prompter.messageBox(kMsgRowUnreadable, {}, Buttons::OK, Icon::Error);
+        return nullptr;
+    }
+    if (auto context = services.mounted.findByFolder(row->folder())) {
+        return context;
+    }
+    ReadDriveInfoRequest request;
+    request.selectedRow = static_cast<int>(*selectedRow);
+    request.doMount = true;
+    request.doEdit = true;
+    if (!ReadDriveInfo(services, request)) {
+        return nullptr;
+    }
+    return services.mounted.findByFolder(row->folder());
+}
+
+void unmountAll(DriveServices& services)
+{
+    for (const auto& context : services.mounted.takeAll()) {
+        if (context->mounted) {
+            services.host.UnmountFileSystem(context->driveLetter());
+            context->mounted = false;
+        }
+    }
+}
+
+} // namespace kestrava::drives

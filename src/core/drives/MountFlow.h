@@ -1,0 +1,60 @@
+// Reading the drive records into the list, unlocking and mounting drives: the start-up fill,
+// mount and unmount of one row, the refresh and the preparation of a drive for editing.
+// Every flow may run on any thread; messages and prompts go through the Prompter.
+#pragma once
+
+#include "core/drives/DriveServices.h"
+#include "core/drives/MountedDrives.h"
+#include "core/host/DriveHost.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrava::drives {
+
+struct ReadDriveInfoRequest
+{
+    int selectedRow = -1;           // a row to re-read, or -1 for every record (the list is rebuilt)
+    bool doMount = false;           // mount even when the record is not marked for auto-mount
+    bool doEdit = false;            // unlock for the edit dialog, without mounting
+    std::string refreshDrvPath;     // only the record with this folder, never mounting
+    bool askPasswords = true;       // false: drives whose password is not remembered stay unmounted
+    bool rememberByDefault = false; // the prompt's "Remember Password" box starts ticked
+    host::MountOptions mountOptions;
+};
+
+// Walks the drive records; see MountFlow.cpp for the steps. False when the settings file
+// cannot be loaded, or a single row could not be unlocked or mounted.
+bool ReadDriveInfo(DriveServices& services, const ReadDriveInfoRequest& request);
+
+// The start-up fill: every record listed, those marked for auto-mount mounted.
+bool fillDriveList(DriveServices& services, bool askPasswords, const host::MountOptions& options = {},
+                   bool rememberByDefault = false);
+
+// Rows for every record without prompting or mounting: "Mounted" from the host's mount table.
+std::vector<DriveRow> listDriveRows(const settings::SettingsFile& settings, host::DriveHost& host,
+                                    const CloudFolderLookup& cloudFolders = {});
+
+// Mounts the drive of a row whose "Mounted" is "No"; true when it is mounted afterwards.
+bool mountRow(DriveServices& services, std::size_t row, const host::MountOptions& options = {},
+              bool rememberByDefault = false);
+// Unmounts the drive of a mounted row; true when it is unmounted afterwards.
+bool unmountRow(DriveServices& services, std::size_t row);
+// The mount button: unmounts a mounted row, mounts an unmounted one.
+bool doMountDrv(DriveServices& services, std::optional<std::size_t> selectedRow,
+                const host::MountOptions& options = {});
+
+// Rebuilds the rows without mounting or asking; unmounts drives whose backing folder is gone.
+void doRefreshDrv(DriveServices& services);
+
+// The context the edit dialog works on: unlocked (asking for the password if needed) and in
+// the mounted-drives list. Null when there is none to edit (message shown).
+MountedDrives::ContextPtr prepareDriveForEdit(DriveServices& services,
+                                              std::optional<std::size_t> selectedRow);
+
+// Unmounts every drive this process mounted (at exit).
+void unmountAll(DriveServices& services);
+
+} // namespace kestrava::drives
