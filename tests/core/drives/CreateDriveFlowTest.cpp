@@ -1,0 +1,293 @@
+// Creating drives: the checks and questions in their order, new and adopted tokens, the
+// record, the mount and the warning folder.
+#include "core/drives/CreateDriveFlow.h"
+
+#include "DriveFixture.h"
+#include "core/access/PasswordRule.h"
+#include "core/app/StringTable.h"
+#include "core/drives/DriveMessages.h"
+#include "core/drives/DriveValidation.h"
+
+#include <sys/stat.h>
+
+namespace kestrava::test {
+namespace {
+
+using drives::CreateOutcome;
+
+class CreateDriveFlowTest : public DriveFixture
+{
+protected:
+    drives::CreationState state;
+    std::vector<bool> passwordRequests; // currentOnly of each request
+
+    drives::NewDrive newDrive(const std::filesystem::path& folder,
+                              const std::string& letter = "K:", const std::string& label = "Kestrava")
+    {
+        drives::NewDrive drive;
+        drive.folder = folder.string();
+        drive.letter = letter;
+        drive.label = label;
+        return drive;
+    }
+
+    drives::PasswordSupplier passwords(const std::string& password, const std::string& confirmation = {})
+    {
+        return [this, password, confirmation](bool currentOnly) {
+            passwordRequests.push_back(currentOnly);
+            return std::optional<drives::TypedPasswords>(drives::TypedPasswords{
+                crypto::makeSecureString(password),
+                crypto::makeSecureString(confirmation.empty() && !currentOnly ? password : confirmation)});
+        };
+    }
+
+    CreateOutcome create(const drives::NewDrive& drive, const drives::PasswordSupplier& supplier)
+    {
+        return drives::confirmAdvancedCreation(services, drive, state, supplier);
+    }
+
+    // The key a folder's token opens with a password, or nothing.
+    std::optional<crypto::SecureBytes> keyOf(const std::filesystem::path& folder, const std::string& password)
+    {
+        token::DriveContext context(hashStr(password));
+        if (context.unlock(token::tokenPathFor(folder)) != token::TokenLoadStatus::Loaded) {
+            return std::nullopt;
+        }
+        return context.masterKey();
+    }
+};
+
+TEST_F(CreateDriveFlowTest, NewDriveIsWrittenRecordedMountedAndMarked)
+{
+    auto drive = newDrive(dir / "vault", "K:", "Work");
+    drive.fileNameEncryption = false;
+    prompter.expectMessage(drives::kMsgCreateFolder, Button::OK);
+
+    ASSERT_EQ(create(drive, passwords(kDrivePassword)), CreateOutcome::Created);
+
+    EXPECT_EQ(prompter.messageIds(), (std::vector<int>{drives::kMsgCreateFolder, drives::kMsgDriveAdded}));
+    const auto key = keyOf(dir / "vault", kDrivePassword);
+    ASSERT_TRUE(key);
+    ASSERT_EQ(host.mounts.count("K:"), 1u);
+    EXPECT_EQ(host.mounts.at("K:").masterKey, *key);
+    EXPECT_FALSE(host.mounts.at("K:").tokenOptions.fileNameEncryption);
+    const auto saved = record(0);
+    EXPECT_EQ(saved.label, "Work");
+    EXPECT_EQ(saved.folder, (dir / "vault").string());
+    EXPECT_EQ(saved.letter, "K:");
+    EXPECT_EQ(saved.automount, 1);
+    EXPECT_FALSE(saved.pwd.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "vault" / loadAppString(drives::kMsgWarningFolder)));
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(token::tokenPathFor(dir / "vault").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(passwordRequests, std::vector<bool>{false});
+}
+
+TEST_F(CreateDriveFlowTest, RootFolderIsRefusedBeforeAnythingElse)
+{
+    EXPECT_TRUE(drives::isRootFolder("/"));
+    EXPECT_TRUE(drives::isRootFolder("/proc"));
+    EXPECT_FALSE(drives::isRootFolder(dir.path()));
+
+    prompter.expectMessage(drives::kMsgRootFolder, Button::OK);
+    EXPECT_EQ(create(newDrive("/"), passwords(kDrivePassword)), CreateOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgRootFolder});
+    EXPECT_TRUE(passwordRequests.empty());
+    EXPECT_FALSE(settings.exists());
+}
+
+TEST_F(CreateDriveFlowTest, EmptyFieldsAndNoFolder)
+{
+    EXPECT_EQ(create(newDrive(""), passwords(kDrivePassword)), CreateOutcome::ChooseFolder);
+    EXPECT_EQ(create(newDrive(dir / "v", ""), passwords(kDrivePassword)), CreateOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds(),
+              (std::vector<int>{drives::kMsgChooseDestination, drives::kMsgFieldsEmpty}));
+}
+
+TEST_F(CreateDriveFlowTest, DecliningToCreateTheFolderStops)
+{
+    prompter.expectMessage(drives::kMsgCreateFolder, Button::Cancel);
+    EXPECT_EQ(create(newDrive(dir / "new"), passwords(kDrivePassword)), CreateOutcome::ChooseFolder);
+    EXPECT_FALSE(std::filesystem::exists(dir / "new"));
+    EXPECT_TRUE(passwordRequests.empty());
+}
+
+TEST_F(CreateDriveFlowTest, PasswordRule)
+{
+    std::filesystem::create_directories(dir / "v");
+    EXPECT_EQ(create(newDrive(dir / "v"), passwords("short")), CreateOutcome::Stopped);
+    EXPECT_EQ(create(newDrive(dir / "v"), passwords("long enough", "long enougH")), CreateOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds(), (std::vector<int>{kMsgPasswordTooShort, kMsgPasswordMismatch}));
+    EXPECT_FALSE(std::filesystem::exists(token::tokenPathFor(dir / "v")));
+    EXPECT_TRUE(host.calls.empty());
+}
+
+TEST_F(CreateDriveFlowTest, RegisteredFolderIsRefusedAndDuplicatesAreQuestioned)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Same", std::nullopt, false);
+    std::filesystem::create_directories(dir / "b");
+
+    // Same folder, in another letter case.
+    const auto upper = (dir / "A").string();
+    std::filesystem::create_directories(upper);
+    prompter.expectMessage(drives::kMsgFolderRegistered, Button::OK);
+    EXPECT_EQ(create(newDrive(upper, "J:"), passwords(kDrivePassword)), CreateOutcome::Stopped);
+
+    // Same letter: No stops before any password is asked.
+    prompter.expectMessage(drives::kMsgSameLetter, Button::No);
+    EXPECT_EQ(create(newDrive(dir / "b", "k:", "Other"), passwords(kDrivePassword)), CreateOutcome::Stopped);
+    EXPECT_TRUE(passwordRequests.empty());
+
+    // Same label: Yes goes on, and is not asked again in this dialog.
+    prompter.expectMessage(drives::kMsgSameLabel, Button::Yes);
+    EXPECT_EQ(create(newDrive(dir / "b", "J:", "Same"), passwords(kDrivePassword)), CreateOutcome::Created);
+    EXPECT_EQ(state.validation.acceptedLabel, "Same");
+    EXPECT_EQ(settings.driveRecords()->size(), 2u);
+}
+
+TEST_F(CreateDriveFlowTest, AcceptedLabelEndsTheWalkInTheAdvancedDialogButNotInTheWizard)
+{
+    makeToken(dir / "a");
+    makeToken(dir / "b");
+    addRecord(dir / "a", "K:", "Same", std::nullopt, false);
+    addRecord(dir / "b", "L:", "Other", std::nullopt, false);
+    drives::ValidationState advanced;
+    prompter.expectMessage(drives::kMsgSameLabel, Button::Yes);
+    EXPECT_TRUE(drives::validateDriveLocation(settings, prompter, (dir / "b").string(), "Same", "J:", false,
+                                              drives::ValidationMode::Advanced, advanced));
+
+    drives::ValidationState wizard;
+    prompter.expectMessage(drives::kMsgSameLabel, Button::Yes);
+    prompter.expectMessage(drives::kMsgFolderRegistered, Button::OK);
+    EXPECT_FALSE(drives::validateDriveLocation(settings, prompter, (dir / "b").string(), "Same", "J:", false,
+                                               drives::ValidationMode::Wizard, wizard));
+}
+
+TEST_F(CreateDriveFlowTest, ExistingTokenIsAdoptedWithItsCurrentPassword)
+{
+    const auto key = makeToken(dir / "v");
+    const std::string before = readFile(token::tokenPathFor(dir / "v"));
+    prompter.expectMessage(drives::kMsgImportExisting, Button::Yes);
+    prompter.expectMessage(drives::kMsgImported, Button::OK);
+
+    // A wrong current password is refused; the dialog stays with the token adopted.
+    EXPECT_EQ(create(newDrive(dir / "v"), passwords(kOtherPassword)), CreateOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgImportPasswordWrong);
+    EXPECT_EQ(state.importFile, token::tokenPathFor(dir / "v"));
+
+    ASSERT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::Created);
+    EXPECT_EQ(passwordRequests, (std::vector<bool>{true, true}));
+    EXPECT_EQ(host.mounts.at("K:").masterKey, key);
+    EXPECT_EQ(readFile(token::tokenPathFor(dir / "v")), before) << "an adopted token is loaded in place";
+    const auto ids = prompter.messageIds();
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), drives::kMsgImported), 1) << "announced once, at the offer";
+}
+
+TEST_F(CreateDriveFlowTest, DecliningTheOfferReplacesTheToken)
+{
+    makeToken(dir / "v", kOtherPassword);
+    prompter.expectMessage(drives::kMsgImportExisting, Button::No);
+    ASSERT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::Created);
+    EXPECT_TRUE(keyOf(dir / "v", kDrivePassword));
+    EXPECT_FALSE(keyOf(dir / "v", kOtherPassword));
+}
+
+TEST_F(CreateDriveFlowTest, UnansweredOfferNeverReplacesTheToken)
+{
+    makeToken(dir / "v");
+    const std::string before = readFile(token::tokenPathFor(dir / "v"));
+    prompter.expectMessage(drives::kMsgImportExisting, Button::Unavailable);
+    EXPECT_EQ(create(newDrive(dir / "v"), passwords(kOtherPassword)), CreateOutcome::Stopped);
+    EXPECT_EQ(readFile(token::tokenPathFor(dir / "v")), before);
+    EXPECT_TRUE(passwordRequests.empty());
+}
+
+TEST_F(CreateDriveFlowTest, LegacyTokenIsAnnouncedAndStillAdopted)
+{
+    const auto key = makeToken(dir / "v");
+    makeLegacy(dir / "v");
+    prompter.expectMessage(drives::kMsgImportExisting, Button::Yes);
+    prompter.expectMessage(drives::kMsgLegacyImport, Button::OK);
+    prompter.expectMessage(drives::kMsgImported, Button::OK);
+    ASSERT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::Created);
+    EXPECT_EQ(host.mounts.at("K:").masterKey, key);
+}
+
+TEST_F(CreateDriveFlowTest, UnreadableTokenInTheFolderAsksForAnotherFolder)
+{
+    std::filesystem::create_directories(dir / "v");
+    writeFile(token::tokenPathFor(dir / "v"), "<Kestrava/>");
+    prompter.expectMessage(drives::kMsgImportExisting, Button::Yes);
+    prompter.expectMessage(drives::kMsgImportReadFailed, Button::OK);
+    prompter.expectMessage(drives::kMsgChooseDestination, Button::OK);
+    EXPECT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::ChooseFolder);
+    EXPECT_TRUE(state.lastFolderOffered.empty()) << "the folder is offered again next time";
+    EXPECT_TRUE(state.importFile.empty());
+}
+
+TEST_F(CreateDriveFlowTest, ImportedBackupIsCopiedIntoTheFolderAfterAsking)
+{
+    const auto key = makeToken(dir / "original");
+    const auto backup = dir / "backup.xml";
+    std::filesystem::copy_file(token::tokenPathFor(dir / "original"), backup);
+    makeToken(dir / "v", kOtherPassword); // a different token already there
+
+    ASSERT_TRUE(drives::importDriveFromFile(prompter, state, backup));
+    prompter.expectMessage(drives::kMsgOverwriteToken, Button::No);
+    EXPECT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::Stopped);
+    EXPECT_TRUE(keyOf(dir / "v", kOtherPassword)) << "No keeps the token in the folder";
+
+    prompter.expectMessage(drives::kMsgOverwriteToken, Button::Yes);
+    ASSERT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::Created);
+    EXPECT_EQ(keyOf(dir / "v", kDrivePassword), key);
+    EXPECT_EQ(host.mounts.at("K:").masterKey, key);
+}
+
+TEST_F(CreateDriveFlowTest, MissingDriverKeepsTheRecordButDoesNotMount)
+{
+    std::filesystem::create_directories(dir / "v");
+    host.driverInstalled = false;
+    EXPECT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::NotMounted);
+    EXPECT_EQ(prompter.messageIds(), (std::vector<int>{drives::kMsgDriverMissing, drives::kMsgAddFailed}));
+    EXPECT_EQ(settings.driveRecords()->size(), 1u);
+    EXPECT_EQ(mounted.size(), 0u);
+}
+
+TEST_F(CreateDriveFlowTest, UnwritableTokenStopsBeforeTheDriveIsRecorded)
+{
+    // A folder where the token should be: the token cannot be written.
+    std::filesystem::create_directories(token::tokenPathFor(dir / "v"));
+    prompter.expectMessage(drives::kMsgImportExisting, Button::No);
+    EXPECT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgTokenSaveError);
+    EXPECT_FALSE(settings.exists());
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_EQ(mounted.size(), 0u);
+}
+
+TEST_F(CreateDriveFlowTest, RegisterWithoutMounting)
+{
+    std::filesystem::create_directories(dir / "v");
+    auto drive = newDrive(dir / "v");
+    drive.mount = false;
+    drive.rememberPassword = false;
+    ASSERT_EQ(create(drive, passwords(kDrivePassword)), CreateOutcome::Created);
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_TRUE(record(0).pwd.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "v" / loadAppString(drives::kMsgWarningFolder)));
+}
+
+TEST_F(CreateDriveFlowTest, FolderPathsAreNormalised)
+{
+    EXPECT_EQ(drives::normalizeBackingFolder("/a/b/"), "/a/b");
+    EXPECT_EQ(drives::normalizeBackingFolder("/a/./c/../b"), "/a/b");
+    EXPECT_EQ(drives::normalizeBackingFolder("/"), "/");
+    EXPECT_EQ(drives::normalizeBackingFolder("rel").front(), '/');
+}
+
+} // namespace
+} // namespace kestrava::test

@@ -1,0 +1,304 @@
+// The mount flow over real tokens and settings files: which drives are mounted at start,
+// what is asked, and which key reaches the host.
+#include "core/drives/MountFlow.h"
+
+#include "DriveFixture.h"
+#include "core/drives/DriveMessages.h"
+
+namespace kestrava::test {
+namespace {
+
+using drives::kMountError;
+using drives::kNo;
+using drives::kYes;
+
+class MountFlowTest : public DriveFixture
+{
+};
+
+TEST_F(MountFlowTest, StartUpMountsRememberedDrivesAndAsksForTheOthers)
+{
+    const auto keyA = makeToken(dir / "a");
+    const auto keyB = makeToken(dir / "b", kOtherPassword);
+    makeToken(dir / "c");
+    addRecord(dir / "a", "K:", "Alpha", kDrivePassword, true);
+    addRecord(dir / "b", "L:", "Beta", std::nullopt, true);
+    addRecord(dir / "c", "M:", "Gamma", std::nullopt, false); // not auto-mounted: never asked
+    prompter.expectDrivePassword(typedPassword(kOtherPassword));
+
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows.row(0)->mounted, kYes);
+    EXPECT_EQ(rows.row(1)->mounted, kYes);
+    EXPECT_EQ(rows.row(2)->mounted, kNo);
+    EXPECT_EQ(rows.row(0)->cell(drives::Column::RequirePassword), "No");
+    EXPECT_EQ(rows.row(1)->cell(drives::Column::RequirePassword), "Yes");
+    EXPECT_EQ(host.mounts.at("K:").masterKey, keyA);
+    EXPECT_EQ(host.mounts.at("L:").masterKey, keyB);
+    std::vector<std::string> asked;
+    for (const auto& call : prompter.calls()) {
+        if (call.kind == ScriptedPrompter::Call::Kind::DrivePassword) {
+            asked.push_back(call.text);
+        }
+    }
+    EXPECT_EQ(asked, std::vector<std::string>{"Beta"});
+    EXPECT_EQ(mounted.mountedLetters(), (std::vector<std::string>{"K:", "L:"}));
+    EXPECT_TRUE(prompter.messageIds().empty());
+}
+
+TEST_F(MountFlowTest, CancelledPromptAtStartStillListsTheDrive)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", std::nullopt, true);
+    prompter.expectDrivePassword(cancelledPrompt());
+
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.row(0)->mounted, kNo);
+    EXPECT_TRUE(host.mounts.empty());
+    EXPECT_NE(logText().find("ReadDriveInfo LoginDlg Cancelled."), std::string::npos);
+}
+
+TEST_F(MountFlowTest, WithoutPromptingOnlyRememberedDrivesMount)
+{
+    makeToken(dir / "a");
+    makeToken(dir / "b");
+    addRecord(dir / "a", "K:", "Alpha", kDrivePassword, true);
+    addRecord(dir / "b", "L:", "Beta", std::nullopt, true);
+
+    ASSERT_TRUE(drives::fillDriveList(services, false));
+    EXPECT_EQ(rows.row(0)->mounted, kYes);
+    EXPECT_EQ(rows.row(1)->mounted, kNo);
+    EXPECT_EQ(host.mounts.count("L:"), 0u);
+}
+
+TEST_F(MountFlowTest, MissingBackingFolderIsListedWithoutAsking)
+{
+    addRecord(dir / "gone", "K:", "Gone", std::nullopt, true);
+
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.row(0)->mounted, kMountError);
+    EXPECT_EQ(rows.row(0)->folderCell, "<Path does not exist!> " + (dir / "gone").string());
+    EXPECT_EQ(rows.row(0)->folder(), (dir / "gone").string());
+    EXPECT_TRUE(host.calls.empty());
+    // The mount command refuses such a row.
+    EXPECT_FALSE(drives::doMountDrv(services, 0));
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgMountRowUnreadable});
+}
+
+TEST_F(MountFlowTest, UnreadableTokenIsReportedAndNotMounted)
+{
+    std::filesystem::create_directories(dir / "a");
+    writeFile(token::tokenPathFor(dir / "a"), "not a token");
+    addRecord(dir / "a", "K:", "Alpha", kDrivePassword, true);
+
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgTokenUnreadable});
+    EXPECT_EQ(rows.row(0)->mounted, kNo);
+    EXPECT_TRUE(host.mounts.empty());
+}
+
+// A legacy token has no digest, so a wrong remembered password used to go straight to the
+// mount with a garbage key. The check data must pass first.
+TEST_F(MountFlowTest, LegacyTokenNeverMountsWithAWrongPassword)
+{
+    makeToken(dir / "a");
+    makeLegacy(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", kOtherPassword, true);
+
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    EXPECT_TRUE(host.mounts.empty());
+    EXPECT_EQ(rows.row(0)->mounted, kNo);
+    EXPECT_TRUE(prompter.messageIds().empty()) << "the start-up fill fails quietly";
+
+    // An explicit mount offers to forget the password; No leaves everything as it was.
+    prompter.expectMessage(drives::kMsgVerificationFailed, Button::No);
+    EXPECT_FALSE(drives::mountRow(services, 0));
+    EXPECT_TRUE(host.mounts.empty());
+    EXPECT_FALSE(record(0).pwd.empty());
+}
+
+TEST_F(MountFlowTest, LegacyTokenMountsWithTheRightPassword)
+{
+    const auto key = makeToken(dir / "a");
+    makeLegacy(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", kDrivePassword, true);
+
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    ASSERT_EQ(host.mounts.count("K:"), 1u);
+    EXPECT_EQ(host.mounts.at("K:").masterKey, key);
+}
+
+TEST_F(MountFlowTest, StaleRememberedPasswordCanBeForgottenOnAnExplicitMount)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", kOtherPassword, false);
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), std::string(kNo), false, true, 0});
+
+    prompter.expectMessage(drives::kMsgVerificationFailed, Button::Yes);
+    EXPECT_FALSE(drives::mountRow(services, 0));
+    EXPECT_TRUE(host.mounts.empty());
+    EXPECT_TRUE(record(0).pwd.empty()) << "Yes removes the remembered password";
+    ASSERT_EQ(rows.size(), 1u) << "the list was refreshed";
+    EXPECT_EQ(rows.row(0)->cell(drives::Column::RequirePassword), "Yes");
+
+    // Now the prompt is shown, and the right password mounts.
+    prompter.expectDrivePassword(typedPassword(kDrivePassword));
+    EXPECT_TRUE(drives::mountRow(services, 0));
+}
+
+TEST_F(MountFlowTest, StaleRememberedPasswordAtStartIsReportedAsDamaged)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", kOtherPassword, true);
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgTokenCorrupted});
+    EXPECT_TRUE(host.mounts.empty());
+}
+
+TEST_F(MountFlowTest, LetterInUseLeavesTheDriveUnmounted)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", kDrivePassword, true);
+    host.busyLetters.insert("K:");
+
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    EXPECT_EQ(rows.row(0)->mounted, kNo);
+    EXPECT_TRUE(host.mounts.empty());
+    EXPECT_NE(
+        logText().find("!ReadDriveInfo InstallFileSystem: Drive Not Mounted(K:) - " + (dir / "a").string()),
+        std::string::npos);
+    EXPECT_EQ(mounted.size(), 0u) << "an unmounted context is released";
+
+    // The mount button says why.
+    EXPECT_FALSE(drives::doMountDrv(services, 0));
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgLetterInUse});
+}
+
+TEST_F(MountFlowTest, HostFailuresAreReported)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", kDrivePassword, false);
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), std::string(kNo), false, true, 0});
+    host.failNextMount = host::MountResult{host::MountOutcome::Failed, "fusermount3 exited with 1"};
+
+    EXPECT_FALSE(drives::mountRow(services, 0));
+    ASSERT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgMountFailed});
+    for (const auto& call : prompter.calls()) {
+        if (call.kind == ScriptedPrompter::Call::Kind::MessageBox) {
+            EXPECT_EQ(call.args, (std::vector<std::string>{"K:", "fusermount3 exited with 1"}));
+        }
+    }
+    EXPECT_EQ(rows.row(0)->mounted, kNo);
+}
+
+TEST_F(MountFlowTest, PromptRemembersThePasswordAndTheAutoMountBox)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", std::nullopt, true);
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), std::string(kNo), true, false, 0});
+    prompter.expectDrivePassword(typedPassword(kDrivePassword, true, false));
+
+    ASSERT_TRUE(drives::mountRow(services, 0));
+    EXPECT_FALSE(record(0).pwd.empty());
+    EXPECT_EQ(record(0).automount, 0);
+    EXPECT_EQ(rows.row(0)->cell(drives::Column::RequirePassword), "No");
+    // The remembered form opens the drive on the next start.
+    token::DriveContext check;
+    check.SetPassword(record(0).pwd);
+    check.UnprotectPassword();
+    EXPECT_EQ(check.unlock(token::tokenPathFor(dir / "a")), token::TokenLoadStatus::Loaded);
+}
+
+TEST_F(MountFlowTest, CancelledPromptOnAnExplicitMountStops)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", std::nullopt, false);
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), std::string(kNo), false, false, 0});
+    prompter.expectDrivePassword(cancelledPrompt());
+
+    EXPECT_FALSE(drives::mountRow(services, 0));
+    EXPECT_TRUE(host.calls.empty());
+    EXPECT_EQ(prompter.calls().back().kind, ScriptedPrompter::Call::Kind::Status);
+    EXPECT_EQ(prompter.calls().back().text, "") << "the status line is hidden";
+}
+
+TEST_F(MountFlowTest, UnmountTogglesAndABusyDriveStaysMounted)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", kDrivePassword, true);
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    ASSERT_EQ(rows.row(0)->mounted, kYes);
+
+    host.refuseUnmount.insert("K:");
+    EXPECT_FALSE(drives::doMountDrv(services, 0));
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgUnmountFailed});
+    EXPECT_EQ(rows.row(0)->mounted, kYes);
+    EXPECT_EQ(mounted.size(), 1u);
+
+    host.refuseUnmount.clear();
+    EXPECT_TRUE(drives::doMountDrv(services, 0));
+    EXPECT_EQ(rows.row(0)->mounted, kNo);
+    EXPECT_EQ(mounted.size(), 0u);
+    EXPECT_TRUE(host.mounts.empty());
+
+    EXPECT_FALSE(drives::doMountDrv(services, std::nullopt));
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgNoDriveSelected);
+}
+
+TEST_F(MountFlowTest, DriveMountedByAnotherProcessIsListedAsMountedWithoutAsking)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", std::nullopt, true);
+    host.mountedElsewhere("K:", dir / "a");
+
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    EXPECT_EQ(rows.row(0)->mounted, kYes);
+    EXPECT_TRUE(host.calls.empty());
+}
+
+TEST_F(MountFlowTest, RefreshUnmountsDrivesWhoseFolderVanishedAndNeverMounts)
+{
+    makeToken(dir / "a");
+    makeToken(dir / "b");
+    addRecord(dir / "a", "K:", "Alpha", kDrivePassword, true);
+    addRecord(dir / "b", "L:", "Beta", kDrivePassword, true);
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    ASSERT_EQ(host.mounts.size(), 2u);
+    drives::unmountRow(services, 1);
+
+    std::filesystem::remove_all(dir / "a");
+    host.calls.clear();
+    drives::doRefreshDrv(services);
+
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows.row(0)->mounted, kMountError);
+    EXPECT_EQ(rows.row(1)->mounted, kNo) << "a refresh never mounts";
+    EXPECT_EQ(host.calls, std::vector<std::string>{"unmount K:"});
+    EXPECT_EQ(mounted.size(), 0u);
+}
+
+TEST_F(MountFlowTest, EditPreparationUnlocksWithoutMounting)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", std::nullopt, false);
+    addRecord(dir / "gone", "L:", "Gone", std::nullopt, false);
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+
+    prompter.expectDrivePassword(typedPassword(kDrivePassword));
+    const auto context = drives::prepareDriveForEdit(services, 0);
+    ASSERT_NE(context, nullptr);
+    EXPECT_FALSE(context->mounted);
+    EXPECT_TRUE(context->VerifyCheckData());
+    EXPECT_TRUE(host.mounts.empty());
+    EXPECT_EQ(mounted.size(), 1u) << "the context being edited stays in the list";
+    EXPECT_EQ(drives::prepareDriveForEdit(services, 0), context) << "asked once";
+
+    EXPECT_EQ(drives::prepareDriveForEdit(services, 1), nullptr);
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgRowUnreadable});
+}
+
+} // namespace
+} // namespace kestrava::test
