@@ -23,10 +23,10 @@ struct MountOptions
 enum class MountOutcome
 {
     Mounted,
-    DriverMissing,   // FUSE is not usable here (/dev/fuse or fusermount3 missing)
-    LetterInUse,     // the mount point is a mount already, or a non-empty folder
-    InvalidPath,     // the backing folder is unusable and cannot be created
-    Failed,          // anything else; detail says what
+    DriverMissing, // FUSE is not usable here (/dev/fuse or fusermount3 missing)
+    LetterInUse,   // the mount point is a mount already, or a non-empty folder
+    InvalidPath,   // the backing folder is unusable and cannot be created
+    Failed,        // anything else; detail says what
 };
 
 struct MountResult
@@ -38,11 +38,11 @@ struct MountResult
 // A drive that is mounted now, as the mount table and the serving process report it.
 struct MountedDrive
 {
-    std::string letter;                 // "K:"
-    std::filesystem::path mountPoint;   // <mount root>/K
+    std::string letter;               // "K:"
+    std::filesystem::path mountPoint; // <mount root>/K
     std::filesystem::path backingFolder;
     std::string label;
-    bool stale = false;                 // left by a serving process that died
+    bool stale = false; // left by a serving process that died
 };
 
 class DriveHost
@@ -61,7 +61,8 @@ public:
 
     // Mounts the unlocked drive (master key, options, label, backing folder and letter set)
     // and returns once it is ready for use, or failed and left nothing behind.
-    virtual MountResult InstallFileSystem(const token::DriveContext& context, const MountOptions& options) = 0;
+    virtual MountResult InstallFileSystem(const token::DriveContext& context,
+                                          const MountOptions& options) = 0;
 
     // Unmounts the drive at that letter and waits until the kernel has let go. False when it
     // was not mounted or could not be unmounted (busy).
@@ -69,6 +70,11 @@ public:
 
     // The Kestrava drives mounted now (stale ones included, flagged).
     virtual std::vector<MountedDrive> mountedDrives() = 0;
+
+    // After a mount with MountOptions::foreground: blocks until the drive at that letter is
+    // unmounted (from outside, or by an interrupt, which is passed on to the serving process).
+    // Returns at once when it is not mounted; hosts that serve nothing themselves return at once.
+    virtual void waitUntilUnmounted(std::string_view letter) { (void)letter; }
 };
 
 } // namespace kestrava::host
