@@ -106,6 +106,11 @@ bool SettingsFile::update(const std::function<Change(SettingsDocument&)>& change
 {
     const std::filesystem::path target = writeTarget(m_path);
     std::error_code ec;
+    if (!createIfMissing && !std::filesystem::exists(std::filesystem::symlink_status(target, ec))) {
+        // Nothing to change, and no lock file to leave in a folder that may not even exist.
+        writeLog("!SettingsFile: %s: %s", target.c_str(), describe(LoadStatus::Missing));
+        return false;
+    }
     if (createIfMissing && target.has_parent_path()) {
         // The default location's folder may not exist yet on a fresh account.
         std::filesystem::create_directories(target.parent_path(), ec);
@@ -126,7 +131,14 @@ bool SettingsFile::update(const std::function<Change(SettingsDocument&)>& change
         return false;
     }
     loaded.document.storeDigest();
-    const util::WriteResult written = util::writeFileAtomically(target, loaded.document.serialize(), 0600);
+    const std::string bytes = loaded.document.serialize();
+    if (bytes.size() > kMaxSettingsBytes) {
+        // Saving it would leave a file that no later load accepts.
+        writeLog("!SettingsFile: %s: the document would grow beyond %zu bytes", target.c_str(),
+                 kMaxSettingsBytes);
+        return false;
+    }
+    const util::WriteResult written = util::writeFileAtomically(target, bytes, 0600);
     if (!written.ok) {
         writeLog("!SettingsFile: %s", written.message.c_str());
     }

@@ -261,6 +261,11 @@ TEST_F(SettingsFileTest, RecordsWithMissingAttributesAndAbsurdValuesAreHandled)
     EXPECT_TRUE(settings.RemoveDrivePwd("", "E:"));
     EXPECT_TRUE(settings.verifySettingsDigest());
 
+    // A change that would make the file too large to load again is refused.
+    const std::string before = readFile(path());
+    EXPECT_FALSE(settings.setKestravaXmlValue("Language", std::string(kMaxSettingsBytes, 'z')));
+    EXPECT_EQ(readFile(path()), before);
+
     // A file beyond any sensible size is refused rather than loaded.
     writeFile(path(),
               "<Kestrava><Language>" + std::string(kMaxSettingsBytes, 'y') + "</Language></Kestrava>");
