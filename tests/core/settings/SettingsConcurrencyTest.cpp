@@ -118,8 +118,13 @@ TEST_F(SettingsConcurrencyTest, KilledWriterLeavesAParsableFile)
         EXPECT_TRUE(settings.verifySettingsDigest()) << "round " << round;
         EXPECT_EQ(settings.getKestravaXmlValue("Language"), "English");
     }
-    // The lock of the killed process died with it: the next change goes through at once.
+    // The lock of the killed process died with it: the next change goes through at once, and
+    // clears away the temporary files of saves that were cut short.
     EXPECT_TRUE(settings.setKestravaXmlValue("Language", "German"));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".kestrava_settings.xml.tmp-"), std::string::npos)
+            << entry.path();
+    }
 }
 
 } // namespace
