@@ -40,4 +40,18 @@ std::filesystem::path lockPathFor(const std::filesystem::path& file)
     return lock;
 }
 
+void removeAbandonedTemporaries(const std::filesystem::path& file)
+{
+    // The name pattern of util::writeFileAtomically's temporary files.
+    const std::string prefix = "." + file.filename().string() + ".tmp-";
+    std::error_code ec;
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        if (it->path().filename().string().starts_with(prefix)) {
+            std::error_code ignored;
+            std::filesystem::remove(it->path(), ignored);
+        }
+    }
+}
+
 } // namespace kestrava::settings

@@ -27,4 +27,8 @@ private:
 // "<file>.lock" beside the file.
 std::filesystem::path lockPathFor(const std::filesystem::path& file);
 
+// Removes the temporary files of saves of file that never finished (their writer was killed).
+// Only the holder of the file's lock writes them, so call it while holding the lock.
+void removeAbandonedTemporaries(const std::filesystem::path& file);
+
 } // namespace kestrava::settings

@@ -56,21 +56,6 @@ std::string valueOf(const LoadedSettings& loaded, std::string_view name)
     return loaded.document.value(name);
 }
 
-// Temporary files of saves that never finished (the writer was killed). Only the holder of
-// the lock writes them, so while we hold it every one of them is abandoned.
-void removeAbandonedTemporaries(const std::filesystem::path& target)
-{
-    const std::string prefix = "." + target.filename().string() + ".tmp-";
-    std::error_code ec;
-    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->path().filename().string().starts_with(prefix)) {
-            std::error_code ignored;
-            std::filesystem::remove(it->path(), ignored);
-        }
-    }
-}
-
 } // namespace
 
 LoadedSettings loadSettings(const std::filesystem::path& path)

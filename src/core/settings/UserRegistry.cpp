@@ -142,6 +142,7 @@ bool modify(const std::filesystem::path& file, const std::function<bool(IniLines
         writeLog("!UserRegistry: %s", lock.error().c_str());
         return false;
     }
+    removeAbandonedTemporaries(file);
     IniLines ini;
     if (loadLines(file, ini) == LoadResult::Failed) {
         return false;
