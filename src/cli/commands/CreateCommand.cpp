@@ -1,0 +1,135 @@
+#include "cli/commands/CommandSupport.h"
+#include "cli/commands/Commands.h"
+#include "cli/commands/DriveCommandSupport.h"
+#include "core/app/StringTable.h"
+#include "core/drives/CreateDriveFlow.h"
+#include "core/drives/FreeLetters.h"
+#include "core/host/DriveHost.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace kestrava::cli {
+namespace {
+
+constexpr int kTextPassword = 41;       // "Password: "
+constexpr int kTextConfirm = 9;         // "Confirm Password:"
+constexpr int kTextCurrentPassword = 8; // "Current Password:"
+
+class CreateCommand : public Command
+{
+public:
+    std::string name() const override { return "create"; }
+    std::string summary() const override { return "create a new drive over a folder and mount it"; }
+    std::string usage() const override
+    {
+        return "create FOLDER --letter K: [--label TEXT] [--plain-names] [--case-sensitive] "
+               "[--no-long-names] "
+               "[--remember] [--no-automount] [--import TOKENFILE] [--no-mount] [--yes]";
+    }
+    std::vector<OptionSpec> options() const override
+    {
+        return {
+            {"letter", true, "K:", "the drive's letter; it is mounted at <mount root>/K"},
+            {"label", true, "TEXT", "the drive's label (default \"Kestrava\")"},
+            {"plain-names", false, "", "store file names unencrypted"},
+            {"case-sensitive", false, "", "look names up case-sensitively"},
+            {"no-long-names", false, "", "switch the long-file-name option off"},
+            {"remember", false, "", "remember the drive password in the settings file"},
+            {"no-automount", false, "", "do not mount the drive at start (mount --all)"},
+            {"import", true, "TOKENFILE", "adopt this security token (a backup) instead of making a new one"},
+            {"no-mount", false, "", "register the drive without mounting it now"},
+        };
+    }
+
+    ExitCode run(CommandContext& context, const ParsedArguments& args) override
+    {
+        if (args.positional.size() != 1) {
+            return usageError(context.io, args.positional.empty() ? "create: FOLDER is missing"
+                                                                  : "create: too many arguments");
+        }
+        const auto letterText = args.value("letter");
+        const auto letter = letterText ? drives::normalizeDriveLetter(*letterText) : std::nullopt;
+        if (!letter) {
+            return usageError(context.io, "create: --letter needs a drive letter such as K:");
+        }
+        drives::NewDrive drive;
+        drive.folder = drives::normalizeBackingFolder(args.positional.front());
+        drive.letter = *letter;
+        drive.label = args.value("label").value_or(drives::kDefaultLabel);
+        drive.fileNameEncryption = !args.has("plain-names");
+        drive.caseInsensitive = !args.has("case-sensitive");
+        drive.longFileNames = !args.has("no-long-names");
+        drive.rememberPassword = args.has("remember");
+        drive.autoMount = !args.has("no-automount");
+        drive.mount = !args.has("no-mount");
+
+        ExitCode exitCode = ExitCode::Success;
+        auto run = openDriveRun(context, exitCode);
+        if (!run) {
+            return exitCode;
+        }
+        if (drive.mount) {
+            // The dialog offers only free letters; here the letter is checked before anything
+            // is written.
+            const auto free = drives::freeDriveLetters(run->host());
+            if (std::find(free.begin(), free.end(), drive.letter) == free.end()) {
+                return fail(context.io, "drive letter " + drive.letter + " is in use (" +
+                                            run->host().mountPointFor(drive.letter).string() +
+                                            "); choose another with --letter, or use --no-mount");
+            }
+        }
+        drives::CreationState state;
+        if (const auto importFile = args.value("import")) {
+            if (!drives::importDriveFromFile(run->prompter(), state,
+                                             drives::normalizeBackingFolder(*importFile))) {
+                return run->stopped();
+            }
+        }
+        const drives::PasswordSupplier passwords =
+            [&context](bool currentOnly) -> std::optional<drives::TypedPasswords> {
+            drives::TypedPasswords typed;
+            auto password =
+                askPassword(context, loadAppString(currentOnly ? kTextCurrentPassword : kTextPassword) +
+                                         (currentOnly ? " " : ""));
+            if (!password) {
+                return std::nullopt;
+            }
+            typed.password = std::move(*password);
+            if (!currentOnly) {
+                auto confirmation = askPassword(context, loadAppString(kTextConfirm) + " ");
+                if (!confirmation) {
+                    return std::nullopt;
+                }
+                typed.confirmation = std::move(*confirmation);
+            }
+            return typed;
+        };
+        switch (drives::confirmAdvancedCreation(run->services(), drive, state, passwords)) {
+        case drives::CreateOutcome::Created:
+            context.io.out << "Created drive " << drive.letter << " (" << drive.label << ") over "
+                           << drive.folder << "\n";
+            if (drive.mount) {
+                context.io.out << "Mounted at " << run->host().mountPointFor(drive.letter).string() << "\n";
+            }
+            return ExitCode::Success;
+        case drives::CreateOutcome::NotMounted:
+            context.io.out << "Registered drive " << drive.letter << " (" << drive.label << ") over "
+                           << drive.folder << "; it is not mounted\n";
+            return ExitCode::Failure;
+        case drives::CreateOutcome::Stopped:
+        case drives::CreateOutcome::ChooseFolder:
+            break;
+        }
+        return run->stopped();
+    }
+};
+
+} // namespace
+
+std::unique_ptr<Command> makeCreateCommand()
+{
+    return std::make_unique<CreateCommand>();
+}
+
+} // namespace kestrava::cli

@@ -1,0 +1,97 @@
+#include "cli/commands/DriveCommandSupport.h"
+
+#include "cli/commands/ProgramLock.h"
+#include "cli/commands/SettingsSupport.h"
+#include "core/drives/CreateDriveFlow.h"
+#include "core/drives/FreeLetters.h"
+#include "core/drives/MountFlow.h"
+#include "core/settings/SettingsProgramValues.h"
+
+#include <chrono>
+
+namespace kestrava::cli {
+
+DriveRun::DriveRun(CommandContext& context, settings::SettingsFile settings,
+                   std::shared_ptr<host::DriveHost> host)
+    : m_context(context), m_settings(std::move(settings)), m_host(std::move(host)),
+      m_prompter(context.io, context.passwords, context.globals.assumeYes), m_services{m_settings, m_prompter,
+                                                                                       *m_host, m_mounted,
+                                                                                       m_rows}
+{
+    // Each command shows its own result; nothing is to be rebuilt behind it.
+    m_services.requestRefresh = [] {};
+}
+
+void DriveRun::loadRows()
+{
+    m_rows.clear();
+    for (const drives::DriveRow& row : drives::listDriveRows(m_settings, *m_host)) {
+        m_rows.addRow(row);
+    }
+}
+
+std::optional<std::size_t> DriveRun::findDrive(const std::string& name, ExitCode& exitCode)
+{
+    const auto letter = drives::normalizeDriveLetter(name);
+    const std::string folder = letter ? std::string() : drives::normalizeBackingFolder(name);
+    std::optional<std::size_t> found;
+    const auto rows = m_rows.rows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const bool match =
+            letter ? drives::sameDriveLetter(rows[i].letter, *letter) : rows[i].folder() == folder;
+        if (!match) {
+            continue;
+        }
+        if (found) {
+            exitCode = fail(m_context.io, "several drives use " + name + "; name the drive by its folder");
+            return std::nullopt;
+        }
+        found = i;
+    }
+    if (!found) {
+        exitCode = fail(m_context.io, "no drive " + name + " in " + m_settings.path().string());
+    }
+    return found;
+}
+
+ExitCode DriveRun::stopped()
+{
+    if (m_prompter.unanswered()) {
+        return fail(m_context.io, kNoTerminalForQuestion);
+    }
+    return ExitCode::Failure;
+}
+
+std::unique_ptr<DriveRun> openDriveRun(CommandContext& context, ExitCode& exitCode)
+{
+    auto opened = openSettings(context, exitCode);
+    if (!opened) {
+        return nullptr;
+    }
+    settings::SettingsProgramValues values(*opened);
+    LoginLayerState session;
+    exitCode = checkProgramLock(context, values, opened->path(), session, std::chrono::system_clock::now);
+    if (exitCode != ExitCode::Success) {
+        return nullptr;
+    }
+    std::shared_ptr<host::DriveHost> host = context.makeHost ? context.makeHost(context.globals) : nullptr;
+    if (!host) {
+        exitCode = fail(context.io, "this build of kestrava-cli cannot mount drives (no FUSE host)");
+        return nullptr;
+    }
+    return std::make_unique<DriveRun>(context, std::move(*opened), std::move(host));
+}
+
+std::optional<std::string> driveArgument(CommandContext& context, const ParsedArguments& args,
+                                         ExitCode& exitCode)
+{
+    if (args.positional.size() != 1) {
+        exitCode =
+            usageError(context.io, args.positional.empty() ? "name the drive by its letter (K:) or folder"
+                                                           : "too many arguments");
+        return std::nullopt;
+    }
+    return args.positional.front();
+}
+
+} // namespace kestrava::cli
