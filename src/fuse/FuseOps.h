@@ -1,0 +1,28 @@
+// The FUSE operation table of a drive: each callback fetches the drive's DriveFs from the
+// session's private data and passes its arguments on, through guarded().
+#pragma once
+
+#include <functional>
+
+struct fuse_operations;
+
+namespace kestrava::fs {
+class DriveFs;
+}
+
+namespace kestrava::fuse {
+
+inline constexpr unsigned int kMaxRequestBytes = 1u << 20;
+
+// What fuse_new gets as private data. The init callback runs onReady (the kernel has
+// accepted the session: the drive is usable now) and leaves the DriveFs as the private data
+// every later callback sees.
+struct SessionData
+{
+    fs::DriveFs* drive = nullptr;
+    std::function<void()> onReady;
+};
+
+const fuse_operations& driveOperations();
+
+} // namespace kestrava::fuse

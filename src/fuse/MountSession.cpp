@@ -1,0 +1,116 @@
+#include "fuse/MountSession.h"
+
+#include "core/app/ActivityLog.h"
+#include "core/host/MountTable.h"
+#include "fuse/FuseOps.h"
+#include "fuse/FuseVersion.h"
+
+#include <fuse.h>
+#include <fuse_lowlevel.h>
+#include <vector>
+
+namespace kestrava::fuse {
+
+std::string escapeOptionValue(const std::string& value)
+{
+    std::string out;
+    for (const char c : value) {
+        if (c == ',' || c == '\\') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out;
+}
+
+MountSession::MountSession(fs::DriveFs& drive, SessionOptions options, std::function<void()> onReady)
+    : m_data{&drive, std::move(onReady)}, m_options(std::move(options))
+{
+}
+
+MountSession::~MountSession()
+{
+    unmount();
+}
+
+bool MountSession::mount(std::string& error)
+{
+    std::vector<std::string> words{"kestrava",
+                                   "-o",
+                                   "fsname=" + escapeOptionValue(host::driveFsName(m_options.label)),
+                                   "-o",
+                                   "subtype=" + std::string(host::kDriveSubtype),
+                                   "-o",
+                                   "default_permissions",
+                                   "-o",
+                                   "max_read=" + std::to_string(kMaxRequestBytes)};
+    if (m_options.allowOther) {
+        words.insert(words.end(), {"-o", "allow_other"});
+    }
+    if (m_options.debug) {
+        words.push_back("-d");
+    }
+    std::vector<char*> argv;
+    for (std::string& word : words) {
+        argv.push_back(word.data());
+    }
+    fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
+    m_fuse = fuse_new(&args, &driveOperations(), sizeof(fuse_operations), &m_data);
+    fuse_opt_free_args(&args);
+    if (m_fuse == nullptr) {
+        error = "cannot create the FUSE session (see the messages above)";
+        return false;
+    }
+    if (fuse_mount(m_fuse, m_options.mountPoint.c_str()) != 0) {
+        error = "cannot mount at " + m_options.mountPoint.string();
+        fuse_destroy(m_fuse);
+        m_fuse = nullptr;
+        return false;
+    }
+    m_mounted = true;
+    if (fuse_set_signal_handlers(fuse_get_session(m_fuse)) == 0) {
+        m_signals = true;
+    }
+    return true;
+}
+
+void MountSession::detach()
+{
+    fuse_daemonize(0);
+}
+
+int MountSession::serve()
+{
+    if (m_fuse == nullptr) {
+        return -1;
+    }
+    if (m_options.singleThread) {
+        return fuse_loop(m_fuse);
+    }
+    fuse_loop_config* config = fuse_loop_cfg_create();
+    fuse_loop_cfg_set_clone_fd(config, 1);
+    fuse_loop_cfg_set_max_threads(config, m_options.maxThreads);
+    fuse_loop_cfg_set_idle_threads(config, m_options.maxThreads);
+    const int rc = fuse_loop_mt(m_fuse, config);
+    fuse_loop_cfg_destroy(config);
+    return rc;
+}
+
+void MountSession::unmount()
+{
+    if (m_fuse == nullptr) {
+        return;
+    }
+    if (m_signals) {
+        fuse_remove_signal_handlers(fuse_get_session(m_fuse));
+        m_signals = false;
+    }
+    if (m_mounted) {
+        fuse_unmount(m_fuse);
+        m_mounted = false;
+    }
+    fuse_destroy(m_fuse);
+    m_fuse = nullptr;
+}
+
+} // namespace kestrava::fuse
