@@ -16,6 +16,8 @@ const std::vector<OptionSpec>& globalOptionSpecs()
         {"help", false, "", "show help for the tool or a command"},
         {"verbose", false, "", "also print the activity log's lines on standard error"},
         {"password-stdin", false, "", "read passwords from standard input, one line per password asked"},
+        {"login-stdin", false, "",
+         "read the program lock's login password and code from standard input, one line per entry asked"},
         {"yes", false, "", "answer Yes (or OK) to every question"},
         {"config", true, "FILE", "use this settings file for this run (the registry is neither read nor written)"},
         {"mount-root", true, "DIR", "mount drives under DIR (default $KESTRAVA_MOUNT_ROOT, else ~/KestravaDrives)"},
@@ -30,6 +32,8 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(makeInfoCommand());
     commands.push_back(makeVerifyCommand());
     commands.push_back(makePasswdCommand());
+    commands.push_back(makeLoginPasswordCommand());
+    commands.push_back(makeTotpCommand());
     commands.push_back(makeWhereCommand());
     return commands;
 }
@@ -121,6 +125,7 @@ int runCli(const std::vector<std::string>& args, Io& io)
     GlobalOptions globals;
     globals.verbose = globalArgs.has("verbose") || commandArgs.has("verbose");
     globals.passwordStdin = globalArgs.has("password-stdin") || commandArgs.has("password-stdin");
+    globals.loginStdin = globalArgs.has("login-stdin") || commandArgs.has("login-stdin");
     globals.assumeYes = globalArgs.has("yes") || commandArgs.has("yes");
     for (const char* name : {"config", "mount-root"}) {
         auto value = commandArgs.value(name);

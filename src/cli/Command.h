@@ -3,6 +3,7 @@
 
 #include "cli/Arguments.h"
 #include "cli/ExitCode.h"
+#include "core/settings/SavedPasswords.h"
 
 #include <filesystem>
 #include <iosfwd>
@@ -32,6 +33,7 @@ struct GlobalOptions
     bool assumeYes = false;                             // --yes: every question answered Yes/OK
     std::optional<std::filesystem::path> configFile;    // --config: this run's settings file
     std::optional<std::filesystem::path> mountRoot;     // --mount-root
+    bool loginStdin = false; // the program lock's entries from standard input
 };
 
 struct CommandContext
@@ -39,6 +41,8 @@ struct CommandContext
     Io& io;
     const GlobalOptions& globals;
     PasswordInput& passwords;
+    // Left by the program lock: whether the login password and the code were in force.
+    LoginLayerState loginSession = {};
 };
 
 class Command

@@ -1,6 +1,7 @@
 #include "cli/commands/SettingsSupport.h"
 
 #include "cli/TerminalPrompter.h"
+#include "cli/commands/ProgramLock.h"
 #include "core/app/ActivityLog.h"
 #include "core/settings/Paths.h"
 #include "core/settings/SettingsLocation.h"
@@ -56,7 +57,11 @@ std::optional<settings::SettingsFile> openSettings(CommandContext& context, Exit
     writeLog("checkConfigFile: %s", path.c_str());
     settings::SettingsFile file(path);
     settings::validateSettingsAtStart(file, prompter);
-    exitCode = ExitCode::Success;
+    // The program lock comes after the file's check, as at the desktop app's start.
+    exitCode = unlockProgram(context, file);
+    if (exitCode != ExitCode::Success) {
+        return std::nullopt;
+    }
     return file;
 }
 

@@ -1,7 +1,8 @@
 // Opening the settings file for a command, the way the desktop app does at start: find it
 // (--config, else "ConfigFile" of the per-user registry, else the default location), then
 // check its digest, announcing a damaged file and removing its remembered passwords.
-// Every command that reads the settings file calls openSettings first.
+// Every command that reads the settings file calls openSettings first; it also passes the
+// program lock (ProgramLock.h), which leaves the run state in the context.
 #pragma once
 
 #include "cli/Command.h"
