@@ -10,6 +10,8 @@ packages=(
     libfuse3-dev fuse3
     libgtest-dev libgmock-dev
     libqrencode-dev zbar-tools
+    # Real-mount tests and the benchmark against gocryptfs.
+    gocryptfs fio sqlite3 rsync
 )
 
 missing=()

@@ -77,11 +77,22 @@ std::vector<MountEntry> readMountTable(const std::filesystem::path& file)
     return parseMountInfo(text);
 }
 
+namespace {
+std::filesystem::path comparable(const std::filesystem::path& folder)
+{
+    std::filesystem::path normal = folder.lexically_normal();
+    if (!normal.has_filename() && normal != normal.root_path()) {
+        normal = normal.parent_path(); // "/m/K/" names the same folder as "/m/K"
+    }
+    return normal;
+}
+} // namespace
+
 std::optional<MountEntry> findMount(const std::vector<MountEntry>& table, const std::filesystem::path& folder)
 {
-    const std::filesystem::path wanted = folder.lexically_normal();
+    const std::filesystem::path wanted = comparable(folder);
     for (auto it = table.rbegin(); it != table.rend(); ++it) {
-        if (it->mountPoint.lexically_normal() == wanted) {
+        if (comparable(it->mountPoint) == wanted) {
             return *it;
         }
     }
