@@ -27,6 +27,10 @@ std::optional<crypto::SecureString> askEntry(CommandContext& context, PasswordIn
     std::string error;
     auto entry = input.ask(prompt, error);
     if (!entry) {
+        if (!context.globals.loginStdin && !context.io.interactive) {
+            error = "Kestrava is locked and there is no terminal to ask the login password or code on; "
+                    "use --login-stdin";
+        }
         fail(context.io, error.empty() ? "the program lock's entries could not be read" : error);
     }
     return entry;
