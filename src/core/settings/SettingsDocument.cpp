@@ -161,6 +161,20 @@ std::string SettingsDocument::serialize() const
     return std::move(writer.text());
 }
 
+std::string SettingsDocument::serializeWithDigest()
+{
+    storeDigest();
+    std::string saved = serialize();
+    SettingsDocument reread;
+    if (reread.parse(saved) != ParseStatus::Parsed || reread.digestMatches()) {
+        return saved;
+    }
+    reread.storeDigest();
+    saved = reread.serialize();
+    *this = std::move(reread);
+    return saved;
+}
+
 bool SettingsDocument::hasRoot() const
 {
     return static_cast<bool>(m_impl->root());

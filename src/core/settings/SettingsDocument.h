@@ -51,6 +51,10 @@ public:
     ParseStatus parse(std::string_view bytes);
     // The saved form: tab indentation, UTF-8 with declaration, no byte-order mark.
     std::string serialize() const;
+    // The saved form with a fresh digest that matches the file as it will be read back.
+    // Saving can change a value's text (a hand-edited value split by a comment is joined), so
+    // the digest is computed on the saved form read again, as a separate load would see it.
+    std::string serializeWithDigest();
 
     bool hasRoot() const;
     void ensureRoot();

@@ -131,8 +131,7 @@ bool SettingsFile::update(const std::function<Change(SettingsDocument&)>& change
     if (change(loaded.document) == Change::Discard) {
         return false;
     }
-    loaded.document.storeDigest();
-    const std::string bytes = loaded.document.serialize();
+    const std::string bytes = loaded.document.serializeWithDigest();
     if (bytes.size() > kMaxSettingsBytes) {
         // Saving it would leave a file that no later load accepts.
         writeLog("!SettingsFile: %s: the document would grow beyond %zu bytes", target.c_str(),

@@ -273,6 +273,17 @@ TEST_F(SettingsFileTest, RecordsWithMissingAttributesAndAbsurdValuesAreHandled)
     EXPECT_FALSE(settings.setKestravaXmlValue("Language", "English"));
 }
 
+TEST_F(SettingsFileTest, DigestWrittenMatchesTheFileAsReadBack)
+{
+    // A hand edit that splits a covered value with a comment: the save joins the two halves,
+    // and the digest must describe the joined value, or the next start calls the file damaged.
+    writeFile(path(), "<Kestrava><drives/><KestravaPwd>abc<!-- note -->def</KestravaPwd></Kestrava>");
+    SettingsFile settings(path());
+    ASSERT_TRUE(settings.setKestravaXmlValue("Language", "English"));
+    EXPECT_EQ(settings.getKestravaXmlValue("KestravaPwd"), "abcdef");
+    EXPECT_TRUE(settings.verifySettingsDigest());
+}
+
 TEST_F(SettingsFileTest, SymbolicLinkKeepsPointingAtTheRealFile)
 {
     writeFile(dir / "real.xml", kTwoDrives);
