@@ -15,7 +15,10 @@ fs::DriveFs& drive()
     return *static_cast<fs::DriveFs*>(fuse_get_context()->private_data);
 }
 
-// With hard_remove, a file unlinked while open has no path any more; its handle still works.
+// What libfuse itself reports for an entry whose inode number it does not know.
+constexpr ino_t kUnknownInode = 0xffffffff;
+
+// A handle whose file has no path any more (its node is gone) arrives without one.
 bool hasPath(const char* path)
 {
     return path != nullptr;
@@ -32,9 +35,9 @@ void* onInit(fuse_conn_info* conn, fuse_config* cfg)
     cfg->attr_timeout = 1.0;
     cfg->negative_timeout = 1.0;
     cfg->auto_cache = 1;
-    // Unlink removes the backing file at once instead of hiding it under a temporary name;
-    // open handles keep working on their descriptors.
-    cfg->hard_remove = 1;
+    // A file unlinked while open is kept under a hidden name until its last handle closes
+    // (hard_remove off), so fstat and friends on the open file keep working.
+    cfg->hard_remove = 0;
     // Large requests: fewer round trips through the kernel for sequential I/O. max_read must
     // match the mount option the session was created with.
     conn->max_write = kMaxRequestBytes;
@@ -196,7 +199,13 @@ int onReaddir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_
             [&](std::string_view name, const struct stat& st) {
                 // The names come from the file system layer as views; FUSE wants C strings.
                 const std::string entry(name);
-                return fill(buffer, entry.c_str(), &st, 0, fillFlags) == 0;
+                if (st.st_ino != 0) {
+                    return fill(buffer, entry.c_str(), &st, 0, fillFlags) == 0;
+                }
+                // Inode 0 hides an entry from readdir(3) (it does so for ".."): say "unknown".
+                struct stat known = st;
+                known.st_ino = kUnknownInode;
+                return fill(buffer, entry.c_str(), &known, 0, fillFlags) == 0;
             },
             plus);
     });

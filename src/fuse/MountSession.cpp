@@ -68,7 +68,7 @@ bool MountSession::mount(std::string& error)
         return false;
     }
     m_mounted = true;
-    if (fuse_set_signal_handlers(fuse_get_session(m_fuse)) == 0) {
+    if (m_options.handleSignals && fuse_set_signal_handlers(fuse_get_session(m_fuse)) == 0) {
         m_signals = true;
     }
     return true;

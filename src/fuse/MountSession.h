@@ -21,6 +21,7 @@ struct SessionOptions
     bool singleThread = false;    // one thread serves every request (debugging)
     unsigned int maxThreads = 16; // worker threads of the multithreaded loop
     bool debug = false;           // libfuse's request trace on standard error
+    bool handleSignals = true;    // SIGINT, SIGTERM and SIGHUP end the loop (off in tests)
 };
 
 // The -o option text for a label inside the file system name (commas and backslashes escaped).

@@ -1,0 +1,307 @@
+// The operation table behind a real mount: what programs see through the kernel must be what
+// the file system layer does, errors included.
+#include "FuseMountFixture.h"
+#include "core/host/MountTable.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <random>
+#include <set>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace kestrava::fuse::test {
+namespace {
+
+std::string randomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::string data(size, '\0');
+    for (char& c : data) {
+        c = static_cast<char>(gen() & 0xff);
+    }
+    return data;
+}
+
+std::string readAll(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+        return "<open failed: " + std::to_string(errno) + ">";
+    }
+    std::string data;
+    char buffer[65536];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+void writeAll(const std::string& path, const std::string& data)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0) << path << ": " << std::strerror(errno);
+    ASSERT_EQ(::write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    ASSERT_EQ(::close(fd), 0);
+}
+
+// The errno of a failing call, or 0 when it succeeded.
+int errnoOf(const std::function<long()>& call)
+{
+    errno = 0;
+    return call() < 0 ? errno : 0;
+}
+
+using AdapterTest = FuseMountFixture;
+
+TEST_F(AdapterTest, MountShowsKestravaAndTheLabel)
+{
+    const auto entry = host::findMount(host::readMountTable(), mnt());
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->fsType, host::kDriveFsType);
+    EXPECT_EQ(entry->source, "kestrava:Adapter test");
+    struct statvfs st
+    {
+    };
+    ASSERT_EQ(::statvfs(mnt().c_str(), &st), 0);
+    EXPECT_LT(st.f_namemax, 255u); // room for the name's encryption in a backing name
+}
+
+TEST_F(AdapterTest, ErrorsReachProgramsAsTheirErrno)
+{
+    writeAll(at("file"), "x");
+    ASSERT_EQ(::mkdir(at("dir").c_str(), 0755), 0);
+    writeAll(at("dir/inner"), "y");
+    const std::string longName(230, 'n');
+    char buffer[64];
+    struct Case
+    {
+        const char* what;
+        std::function<long()> call;
+        int expected;
+    };
+    const std::vector<Case> cases = {
+        {"open missing", [&] { return ::open(at("missing").c_str(), O_RDONLY); }, ENOENT},
+        {"stat in missing folder",
+         [&] {
+             struct stat st
+             {
+             };
+             return ::stat(at("nope/x").c_str(), &st);
+         },
+         ENOENT},
+        {"mkdir existing", [&] { return ::mkdir(at("dir").c_str(), 0755); }, EEXIST},
+        {"exclusive create", [&] { return ::open(at("file").c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644); },
+         EEXIST},
+        {"rmdir non-empty", [&] { return ::rmdir(at("dir").c_str()); }, ENOTEMPTY},
+        {"rmdir a file", [&] { return ::rmdir(at("file").c_str()); }, ENOTDIR},
+        {"readlink a file", [&] { return ::readlink(at("file").c_str(), buffer, sizeof buffer); }, EINVAL},
+        {"name too long once encrypted",
+         [&] { return ::open(at(longName).c_str(), O_CREAT | O_WRONLY, 0644); }, ENAMETOOLONG},
+        {"missing attribute",
+         [&] { return ::getxattr(at("file").c_str(), "user.none", buffer, sizeof buffer); }, ENODATA},
+        {"rename without replacing",
+         [&] {
+             return ::renameat2(AT_FDCWD, at("file").c_str(), AT_FDCWD, at("dir/inner").c_str(),
+                                RENAME_NOREPLACE);
+         },
+         EEXIST},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(errnoOf(c.call), c.expected) << c.what << ": " << std::strerror(errnoOf(c.call));
+    }
+    EXPECT_EQ(readAll(at("file")), "x");
+    EXPECT_EQ(readAll(at("dir/inner")), "y");
+}
+
+TEST_F(AdapterTest, ContentsSurviveOddWritesAcrossBlocksAndMatchTheFileSystemLayer)
+{
+    const std::string data = randomBytes(3 * 1024 * 1024 + 777, 1);
+    const int fd = ::open(at("big.bin").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_GE(fd, 0);
+    std::size_t offset = 0;
+    std::size_t chunk = 1;
+    while (offset < data.size()) {
+        const std::size_t n = std::min(chunk, data.size() - offset);
+        ASSERT_EQ(::pwrite(fd, data.data() + offset, n, static_cast<off_t>(offset)), static_cast<ssize_t>(n));
+        offset += n;
+        chunk = chunk * 3 + 1001; // sizes that straddle 4096-byte blocks in every way
+    }
+    ASSERT_EQ(::close(fd), 0);
+    EXPECT_EQ(readAll(at("big.bin")), data);
+
+    std::uint64_t handle = 0;
+    ASSERT_EQ(drive().open("/big.bin", O_RDONLY, &handle), 0);
+    std::string direct(data.size(), '\0');
+    EXPECT_EQ(drive().read(handle, direct.data(), direct.size(), 0), static_cast<ssize_t>(data.size()));
+    drive().release(handle);
+    EXPECT_EQ(direct, data);
+
+    // Overwrite in the middle, then extend by truncation: the gap reads as zeros.
+    const int again = ::open(at("big.bin").c_str(), O_WRONLY);
+    ASSERT_EQ(::pwrite(again, "MIDDLE", 6, 4093), 6);
+    ASSERT_EQ(::ftruncate(again, static_cast<off_t>(data.size() + 10000)), 0);
+    ::close(again);
+    std::string expected = data;
+    expected.replace(4093, 6, "MIDDLE");
+    expected.append(10000, '\0');
+    EXPECT_EQ(readAll(at("big.bin")), expected);
+}
+
+TEST_F(AdapterTest, ListingsCarryNamesTypesAndSizes)
+{
+    ASSERT_EQ(::mkdir(at("folder").c_str(), 0750), 0);
+    writeAll(at("folder/a.txt"), "alpha");
+    writeAll(at("folder/Über ünïcode.txt"), std::string(5000, 'u'));
+    ASSERT_EQ(::symlink("a.txt", at("folder/link").c_str()), 0);
+    ASSERT_EQ(::mkdir(at("folder/sub").c_str(), 0700), 0);
+
+    std::set<std::string> names;
+    DIR* dir = ::opendir(at("folder").c_str());
+    ASSERT_NE(dir, nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        names.insert(entry->d_name);
+        if (std::string(entry->d_name) == "sub") {
+            EXPECT_EQ(entry->d_type, DT_DIR);
+        }
+        if (std::string(entry->d_name) == "link") {
+            EXPECT_EQ(entry->d_type, DT_LNK);
+        }
+    }
+    ::closedir(dir);
+    EXPECT_EQ(names, (std::set<std::string>{".", "..", "a.txt", "Über ünïcode.txt", "link", "sub"}));
+
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(at("folder/Über ünïcode.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 5000);
+    ASSERT_EQ(::stat(at("folder").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+    char target[64] = {};
+    ASSERT_EQ(::readlink(at("folder/link").c_str(), target, sizeof target - 1), 5);
+    EXPECT_STREQ(target, "a.txt");
+    EXPECT_EQ(readAll(at("folder/link")), "alpha");
+
+    // Nothing in the backing folder gives a plain name away.
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(back())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(name.find("a.txt"), std::string::npos);
+        EXPECT_EQ(name.find("folder"), std::string::npos);
+    }
+}
+
+TEST_F(AdapterTest, RenamesLinksAttributesAndModes)
+{
+    writeAll(at("one"), "first");
+    ASSERT_EQ(::link(at("one").c_str(), at("two").c_str()), 0);
+    writeAll(at("two"), "changed through the link");
+    EXPECT_EQ(readAll(at("one")), "changed through the link");
+    struct stat a
+    {
+    };
+    struct stat b
+    {
+    };
+    ASSERT_EQ(::stat(at("one").c_str(), &a), 0);
+    ASSERT_EQ(::stat(at("two").c_str(), &b), 0);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    EXPECT_EQ(a.st_nlink, 2u);
+
+    writeAll(at("three"), "third");
+    ASSERT_EQ(::rename(at("three").c_str(), at("one").c_str()), 0);
+    EXPECT_EQ(readAll(at("one")), "third");
+    EXPECT_EQ(errnoOf([&] { return ::access(at("three").c_str(), F_OK); }), ENOENT);
+
+    ASSERT_EQ(::setxattr(at("one").c_str(), "user.note", "remember", 8, 0), 0);
+    char value[32] = {};
+    ASSERT_EQ(::getxattr(at("one").c_str(), "user.note", value, sizeof value), 8);
+    EXPECT_STREQ(value, "remember");
+    char list[128] = {};
+    const ssize_t listed = ::listxattr(at("one").c_str(), list, sizeof list);
+    EXPECT_NE(std::string(list, static_cast<std::size_t>(std::max<ssize_t>(listed, 0))).find("user.note"),
+              std::string::npos);
+    ASSERT_EQ(::removexattr(at("one").c_str(), "user.note"), 0);
+
+    ASSERT_EQ(::chmod(at("one").c_str(), 0640), 0);
+    ASSERT_EQ(::stat(at("one").c_str(), &a), 0);
+    EXPECT_EQ(a.st_mode & 07777, 0640u);
+    const timespec times[2] = {{1000000000, 0}, {1234567890, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, at("one").c_str(), times, 0), 0);
+    ASSERT_EQ(::stat(at("one").c_str(), &a), 0);
+    EXPECT_EQ(a.st_mtim.tv_sec, 1234567890);
+}
+
+TEST_F(AdapterTest, UnlinkedOpenFileStaysUsableAndLeavesNothingBehind)
+{
+    writeAll(at("temp"), "still here");
+    const int fd = ::open(at("temp").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::unlink(at("temp").c_str()), 0);
+    char buffer[16] = {};
+    EXPECT_EQ(::pread(fd, buffer, 10, 0), 10);
+    EXPECT_STREQ(buffer, "still here");
+    EXPECT_EQ(::pwrite(fd, "STILL", 5, 0), 5);
+    struct stat st
+    {
+    };
+    EXPECT_EQ(::fstat(fd, &st), 0);
+    EXPECT_EQ(st.st_size, 10);
+    ::close(fd);
+    EXPECT_EQ(errnoOf([&] { return ::access(at("temp").c_str(), F_OK); }), ENOENT);
+    // Once the last handle is released (the kernel does that just after close), nothing of
+    // the unlinked file remains in the backing folder.
+    for (int i = 0; i < 100 && !std::filesystem::is_empty(back()); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(back()));
+}
+
+TEST_F(AdapterTest, ManyThreadsAtOnce)
+{
+    constexpr int kThreads = 8;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const std::string data =
+                randomBytes(300000 + static_cast<std::size_t>(t) * 1000, static_cast<unsigned>(t));
+            const std::string path = at("t" + std::to_string(t));
+            for (int round = 0; round < 3; ++round) {
+                const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                if (fd < 0 || ::write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size())) {
+                    ++failures;
+                }
+                ::close(fd);
+                if (readAll(path) != data) {
+                    ++failures;
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(failures.load(), 0);
+}
+
+TEST_F(AdapterTest, UnmountFromOutsideEndsTheLoopCleanly)
+{
+    writeAll(at("kept"), "kept");
+    EXPECT_EQ(unmountAndJoin(), 0);
+    EXPECT_FALSE(host::findMount(host::readMountTable(), mnt()));
+    EXPECT_TRUE(std::filesystem::is_empty(mnt()));
+    EXPECT_FALSE(std::filesystem::is_empty(back()));
+}
+
+} // namespace
+} // namespace kestrava::fuse::test
