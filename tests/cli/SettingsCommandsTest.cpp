@@ -125,6 +125,21 @@ TEST_F(CliSettingsTest, MissingConfiguredFileIsAQuestionThatNeedsATerminalOrYes)
     EXPECT_FALSE(registry.readValue("Settings", "ConfigFile")) << "Yes means the default location";
 }
 
+TEST_F(CliSettingsTest, RealProgramWithoutTerminalRefusesToChooseAnAnswer)
+{
+    // The real program in its own session: no controlling terminal, as under cron or CI.
+    ASSERT_TRUE(registry.writeValue("Settings", "ConfigFile", (dir / "gone.xml").string()));
+    const std::string registryBefore = readFile(registryFile());
+    const auto result = test::runCliProgram({"totp", "off"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("Error! The Kestrava configuration file was not found!"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find(std::string("kestrava-cli: ") + kNoTerminalForQuestion), std::string::npos)
+        << result.err;
+    EXPECT_EQ(readFile(registryFile()), registryBefore);
+    EXPECT_FALSE(std::filesystem::exists(dir / "gone.xml"));
+}
+
 TEST(TerminalPrompterTest, AnswersFromTheTerminalUntilOneFits)
 {
     std::istringstream in;
