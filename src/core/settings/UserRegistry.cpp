@@ -229,8 +229,11 @@ bool UserRegistry::deleteGroup(std::string_view group)
     return modify(m_file, [&](IniLines& ini) {
         bool changed = false;
         // A group may appear more than once in a hand-edited file; all of it goes.
-        for (auto [begin, end] = ini.section(group); begin != std::string::npos;
-             std::tie(begin, end) = ini.section(group)) {
+        for (;;) {
+            const auto [begin, end] = ini.section(group);
+            if (begin == std::string::npos) {
+                break;
+            }
             ini.lines.erase(ini.lines.begin() + static_cast<std::ptrdiff_t>(begin - 1),
                             ini.lines.begin() + static_cast<std::ptrdiff_t>(end));
             changed = true;
