@@ -37,8 +37,8 @@ void requestRefresh(DriveServices& services)
     }
 }
 
-// Puts the adopted token at the folder's token path; an existing different file there is
-// replaced only when the user says so.
+} // namespace
+
 bool placeImportedToken(Prompter& prompter, const std::filesystem::path& importFile,
                         const std::string& folder)
 {
@@ -66,7 +66,7 @@ bool placeImportedToken(Prompter& prompter, const std::filesystem::path& importF
     return copied;
 }
 
-bool saveRecord(DriveServices& services, const NewDrive& drive, DriveContext& context)
+bool saveNewDriveRecord(DriveServices& services, const NewDrive& drive, DriveContext& context)
 {
     settings::DriveRecord record;
     record.label = drive.label;
@@ -95,6 +95,8 @@ void createWarningFolder(const std::string& folder)
         writeLog("!CreateWarningFolder: %s - %s", warning.c_str(), ec.message().c_str());
     }
 }
+
+namespace {
 
 void reportMountFailure(Prompter& prompter, const NewDrive& drive, const host::MountResult& result)
 {
@@ -247,7 +249,7 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
     bool recordSaved = false;
     if (!services.host.IsDriverInstalled() || !drive.mount) {
         context->mounted = false;
-        recordSaved = saveRecord(services, drive, *context);
+        recordSaved = saveNewDriveRecord(services, drive, *context);
         requestRefresh(services);
     }
     if (!drive.mount) {
@@ -267,7 +269,7 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
     prompter.messageBox(kMsgDriveAdded, {drive.letter, drive.label}, Buttons::OK, Icon::Information);
     context->mounted = true;
     if (!recordSaved) {
-        saveRecord(services, drive, *context);
+        saveNewDriveRecord(services, drive, *context);
         requestRefresh(services);
     }
     createWarningFolder(drive.folder);

@@ -70,6 +70,15 @@ CreateOutcome confirmAdvancedCreation(DriveServices& services, const NewDrive& d
 CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive, CreationState& state,
                                   const PasswordSupplier& passwords);
 
+// The steps the creation, wizard and recovery runs share.
+// Puts an adopted token at the folder's token path; a different file already there is
+// replaced only when the user says so (message 195).
+bool placeImportedToken(Prompter& prompter, const std::filesystem::path& importFile, const std::string& folder);
+// Appends the drive's record (the protected password when it is to be remembered).
+bool saveNewDriveRecord(DriveServices& services, const NewDrive& drive, token::DriveContext& context);
+// The folder that warns against copying files into the backing folder directly.
+void createWarningFolder(const std::string& folder);
+
 // An absolute, normalised folder path without a trailing separator, as drive records keep it.
 std::string normalizeBackingFolder(const std::filesystem::path& folder);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/drives/DriveListModel.h"
+#include "core/settings/SavedPasswords.h"
 
 #include <functional>
 
@@ -32,6 +33,9 @@ struct DriveServices
     // Asks the front end to rebuild the list (the desktop app does it on a worker thread);
     // empty: the flow rebuilds it itself before returning.
     std::function<void()> requestRefresh = {};
+    // Whether the program lock was in force for this run: remembered passwords stored under
+    // the login layer are written and read back with it.
+    LoginLayerState loginLayer = {};
 };
 
 } // namespace kestrava::drives

@@ -85,7 +85,8 @@ bool validateDriveLocation(const settings::SettingsFile& settings, Prompter& pro
         }
         return false;
     }
-    if (!ensureFolder(prompter, folder, quiet)) {
+    // The wizard's letter page checks the letter alone, with an empty folder.
+    if (!folder.empty() && !ensureFolder(prompter, folder, quiet)) {
         return false;
     }
     const settings::LoadedSettings loaded = settings.load();

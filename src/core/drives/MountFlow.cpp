@@ -4,6 +4,7 @@
 #include "core/app/Prompter.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/FreeLetters.h"
+#include "core/drives/RememberedPassword.h"
 #include "core/settings/SavedPasswords.h"
 #include "core/settings/SettingsFile.h"
 #include "core/token/DriveContext.h"
@@ -310,6 +311,10 @@ private:
         m_verified = false;
         const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
         const bool loaded = context.LoadToken(tokenPath, false);
+        if (loaded && source == PasswordSource::Remembered) {
+            // A password the edit dialog stored under the login layer opens once that is taken off.
+            readRememberedPassword(context, record.pwd, m_s.loginLayer, tokenPath);
+        }
         const bool valid = loaded && (source == PasswordSource::Prompt || context.VerifyDigest());
         writeLog("ReadDriveInfo Validity Check: %d", valid ? 1 : 0);
         const bool explicitRun = m_request.doMount || m_request.doEdit;

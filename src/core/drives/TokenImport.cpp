@@ -4,8 +4,23 @@
 #include "core/app/Prompter.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/DriveValidation.h"
+#include "core/token/TokenDocument.h"
+#include "core/util/AtomicFile.h"
 
 namespace kestrava::drives {
+namespace {
+
+constexpr std::size_t kMaxTokenBytes = 64 * 1024;
+
+bool isLegacyTokenFile(const std::filesystem::path& file)
+{
+    std::string xml;
+    std::string error;
+    return util::readSmallFile(file, kMaxTokenBytes, xml, error) &&
+           token::readTokenVersion(xml) == token::kLegacyTokenVersion;
+}
+
+} // namespace
 
 bool checkTokenImport(Prompter& prompter, const std::filesystem::path& file, std::string_view drivePassword,
                       const ImportAnnouncement& announcement, token::TokenOptions* optionsOut)
@@ -14,20 +29,21 @@ bool checkTokenImport(Prompter& prompter, const std::filesystem::path& file, std
     std::string error;
     const token::TokenLoadStatus status = context.loadTokenDetailed(file, !drivePassword.empty(), &error);
     const bool loaded = status == token::TokenLoadStatus::Loaded;
-    writeLog("ImportToken: %s - loaded(%d), legacy(%d)", file.c_str(), loaded ? 1 : 0,
-             context.isLegacy() ? 1 : 0);
-    if (drivePassword.empty()) {
-        if (loaded && context.isLegacy()) {
-            prompter.messageBox(kMsgLegacyImport, {file.string()}, Buttons::OK, Icon::Error);
-        } else if (!loaded) {
-            writeLog("!ImportToken: %s", error.c_str());
-            prompter.messageBox(kMsgImportReadFailed, {file.string()}, Buttons::OK, Icon::Error);
-        }
-    }
+    const bool legacy = loaded ? context.isLegacy() : isLegacyTokenFile(file);
+    writeLog("ImportToken: %s - loaded(%d), legacy(%d)", file.c_str(), loaded ? 1 : 0, legacy ? 1 : 0);
     if (!loaded) {
-        return false;
-    }
-    if (optionsOut != nullptr) {
+        if (!drivePassword.empty()) {
+            return false; // read as a wrong password, without a message
+        }
+        writeLog("!ImportToken: %s", error.c_str());
+        if (!legacy) {
+            prompter.messageBox(kMsgImportReadFailed, {file.string()}, Buttons::OK, Icon::Error);
+            return false;
+        }
+        // An old-format token this version cannot read: said so, and left to the password
+        // check, which it cannot pass.
+        prompter.messageBox(kMsgLegacyImport, {file.string()}, Buttons::OK, Icon::Error);
+    } else if (optionsOut != nullptr) {
         *optionsOut = context.options();
     }
     if (!drivePassword.empty() && !context.VerifyCheckData()) {

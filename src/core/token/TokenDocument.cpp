@@ -122,6 +122,16 @@ bool parseTokenDocument(std::string_view xml, TokenFields& fields, std::string& 
     return true;
 }
 
+std::string readTokenVersion(std::string_view xml)
+{
+    pugi::xml_document doc;
+    std::string error;
+    if (!loadXml(xml, doc, error)) {
+        return {};
+    }
+    return doc.child(kRoot).child("version").text().get();
+}
+
 std::string writeTokenDocument(const TokenFields& f)
 {
     pugi::xml_document doc;

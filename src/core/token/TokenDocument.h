@@ -39,6 +39,10 @@ std::int32_t parseTokenNumber(std::string_view text);
 // has "keysize" 0 or missing, or holds a count or encoded value beyond the format's limits.
 bool parseTokenDocument(std::string_view xml, TokenFields& fields, std::string& error);
 
+// The "version" text of a document with a "Kestrava" root, also when the rest of it does not
+// parse as a token (an old token may lack elements the reader requires); empty otherwise.
+std::string readTokenVersion(std::string_view xml);
+
 // A complete new token in the fixed element order: declaration, tab indentation, UTF-8.
 std::string writeTokenDocument(const TokenFields& fields);
 

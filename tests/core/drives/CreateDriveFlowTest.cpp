@@ -206,12 +206,11 @@ TEST_F(CreateDriveFlowTest, UnansweredOfferNeverReplacesTheToken)
     EXPECT_TRUE(passwordRequests.empty());
 }
 
-TEST_F(CreateDriveFlowTest, LegacyTokenIsAnnouncedAndStillAdopted)
+TEST_F(CreateDriveFlowTest, IntactLegacyTokenIsAdoptedWithoutWarning)
 {
     const auto key = makeToken(dir / "v");
     makeLegacy(dir / "v");
     prompter.expectMessage(drives::kMsgImportExisting, Button::Yes);
-    prompter.expectMessage(drives::kMsgLegacyImport, Button::OK);
     prompter.expectMessage(drives::kMsgImported, Button::OK);
     ASSERT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::Created);
     EXPECT_EQ(host.mounts.at("K:").masterKey, key);

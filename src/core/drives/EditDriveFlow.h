@@ -1,0 +1,102 @@
+// Editing a drive (the edit dialog and kestrava-cli edit): label, letter, auto-mount, the
+// remembered password, the token options and, on request, the password itself; the drive
+// record and the token are rewritten, and a mounted drive is mounted again as edited.
+#pragma once
+
+#include "core/crypto/SecureBytes.h"
+#include "core/drives/DriveServices.h"
+#include "core/drives/MountedDrives.h"
+#include "core/host/DriveHost.h"
+#include "core/settings/SavedPasswords.h"
+#include "core/token/DriveContext.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrava::drives {
+
+inline constexpr int kMsgForgetPassword = 142;        // Yes/No: stop remembering the password?
+inline constexpr int kMsgEditNotSaved = 1229;         // the record could not be rewritten (settings path)
+inline constexpr int kMsgNameEncryptionChange = 1230; // Yes/No: change name encryption of a drive with files?
+
+// What the dialog's fields hold when OK is pressed.
+struct DriveEdit
+{
+    std::string label;
+    std::string letter; // "K:"
+    bool autoMount = false;
+    bool rememberPassword = false;
+    token::TokenOptions options;
+    bool changePassword = false;
+    crypto::SecureString currentPassword; // as typed
+    crypto::SecureString newPassword;
+    crypto::SecureString confirmation;
+};
+
+// The fields as the dialog opens them for a context.
+DriveEdit editFieldsFor(const token::DriveContext& context);
+
+// The letters the dialog offers: the free ones and the drive's own (unless it is "Auto"), sorted.
+std::vector<std::string> editLetterChoices(host::DriveHost& host, const token::DriveContext& context);
+
+// Clearing "Remember Password": true when the user confirms that the password is to be
+// forgotten (message 142); false checks the box again.
+bool confirmForgetPassword(Prompter& prompter);
+
+// Whether the backing folder holds anything besides its token and the warning folder.
+bool backingFolderHoldsFiles(const std::filesystem::path& folder);
+
+// The password change: the current password must be the context's, the new one passes the
+// password rule; the context then takes the new password and the token is rewrapped for it.
+// Messages 152, 46 or 47 (or 153 when the token cannot be written, with the old password kept).
+bool changeDrivePassword(Prompter& prompter, token::DriveContext& context, const DriveEdit& edit);
+
+enum class SaveEditResult
+{
+    Saved,
+    SettingsFailed, // the settings file cannot be loaded or saved, or holds no record for the folder
+    TokenFailed,    // the record was rewritten, the token could not be
+};
+
+// Writes the edit to the context, to the first record whose folder is the context's (ignoring
+// case), and to the token. The remembered password gets the login layer when the program lock
+// was in force for this run. On SettingsFailed neither the record nor the token was touched
+// (the context keeps the edited values).
+SaveEditResult SaveEditInfo(const settings::SettingsFile& settings, token::DriveContext& context,
+                            const DriveEdit& edit, const LoginLayerState& loginLayer);
+
+// A drive opened for editing, with what it looked like before.
+struct EditSession
+{
+    MountedDrives::ContextPtr context;
+    std::optional<std::size_t> row;
+    std::string originalLetter;
+    std::string originalLabel;
+    token::TokenOptions originalOptions;
+    bool mounted = false; // served now, by this process or another
+};
+
+// drvEdit up to the dialog: the row's drive unlocked (asking for its password unless it is
+// remembered) and in the mounted-drives list. Nothing when there is none to edit (message shown).
+std::optional<EditSession> beginDriveEdit(DriveServices& services, std::optional<std::size_t> selectedRow);
+
+enum class EditOutcome
+{
+    Saved,      // the context, record and token carry the edit
+    SaveFailed, // the password step passed but the record could not be rewritten (message shown)
+    Stopped,    // a check failed or the user said No: nothing changed; the dialog stays open
+};
+
+// OK of the edit dialog: the question about file name encryption on a drive that holds files,
+// the password change when asked for, then SaveEditInfo.
+EditOutcome confirmDriveEdit(DriveServices& services, EditSession& session, const DriveEdit& edit);
+
+// drvEdit after the dialog. Accepted: the row shows the edit, and a mounted drive whose letter,
+// label or options changed is unmounted and mounted again as edited. Either way a context
+// that is not mounted leaves the mounted-drives list. True unless remounting failed (reported).
+bool finishDriveEdit(DriveServices& services, EditSession& session, bool accepted,
+                     const host::MountOptions& options = {});
+
+} // namespace kestrava::drives
