@@ -111,6 +111,40 @@ bool isEmptyFolder(const std::filesystem::path& folder)
            std::filesystem::is_empty(folder, ec) && !ec;
 }
 
+// The mount point: made when missing, and then removed again when this process is done
+// with it (after unmounting, or when the mount failed).
+class MountPointFolder
+{
+public:
+    explicit MountPointFolder(const std::filesystem::path& folder) : m_folder(folder)
+    {
+        std::error_code ec;
+        if (std::filesystem::exists(std::filesystem::symlink_status(folder, ec))) {
+            return;
+        }
+        std::filesystem::create_directories(folder.parent_path(), ec);
+        if (::mkdir(folder.c_str(), 0700) == 0) {
+            m_created = true;
+        } else {
+            m_error = errno;
+        }
+    }
+    ~MountPointFolder()
+    {
+        if (m_created) {
+            ::rmdir(m_folder.c_str());
+        }
+    }
+    MountPointFolder(const MountPointFolder&) = delete;
+    MountPointFolder& operator=(const MountPointFolder&) = delete;
+    int error() const { return m_error; }
+
+private:
+    std::filesystem::path m_folder;
+    bool m_created = false;
+    int m_error = 0;
+};
+
 } // namespace
 
 int serveDrive(const ServeRequest& request)
@@ -135,7 +169,15 @@ int serveDrive(const ServeRequest& request)
                              "another Kestrava process is serving or mounting a drive at " +
                                  mountPoint.string());
     }
-    if (host::findMount(host::readMountTable(), mountPoint) || !isEmptyFolder(mountPoint)) {
+    if (host::findMount(host::readMountTable(), mountPoint)) {
+        return status.failed(MountOutcome::LetterInUse, mountPoint.string() + " is already a mount point");
+    }
+    MountPointFolder mountFolder(mountPoint);
+    if (mountFolder.error() != 0) {
+        return status.failed(MountOutcome::Failed, "cannot create the mount point " + mountPoint.string() +
+                                                       ": " + std::strerror(mountFolder.error()));
+    }
+    if (!isEmptyFolder(mountPoint)) {
         return status.failed(MountOutcome::LetterInUse,
                              mountPoint.string() + " is a mount point or not an empty folder");
     }
@@ -199,9 +241,6 @@ int serveDrive(const ServeRequest& request)
     }
     session.unmount();
     std::filesystem::remove(stateFile, ec);
-    if (request.removeMountPoint) {
-        ::rmdir(mountPoint.c_str());
-    }
     writeLog("serve: %s unmounted from %s%s", request.letter.c_str(), mountPoint.c_str(),
              rc < 0 ? " after an error" : "");
     return rc < 0 ? 1 : 0;

@@ -20,7 +20,6 @@ struct ServeRequest
     bool foreground = false;
     bool allowOther = false;
     bool singleThread = false;
-    bool removeMountPoint = false; // the host created it: remove it again when done
     bool debug = false;
 };
 

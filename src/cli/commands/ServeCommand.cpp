@@ -32,7 +32,7 @@ public:
     {
         return "serve --folder=DIR --letter=K: --mount-point=DIR --password-fd=N [--ready-fd=N] "
                "[--label=TEXT]\n"
-               "       [--foreground] [--allow-other] [--single-thread] [--remove-mount-point] [--debug]\n\n"
+               "       [--foreground] [--allow-other] [--single-thread] [--debug]\n\n"
                "Serves one drive until it is unmounted (the serving process that 'mount' starts).\n"
                "The drive password (64 hexadecimal characters) is read from descriptor N.";
     }
@@ -48,7 +48,6 @@ public:
             {"foreground", false, "", "stay attached to the terminal"},
             {"allow-other", false, "", "let other users use the drive"},
             {"single-thread", false, "", "serve every request on one thread (debugging)"},
-            {"remove-mount-point", false, "", "remove the mount point folder after unmounting"},
             {"debug", false, "", "trace every FUSE request on standard error (implies --foreground)"},
         };
     }
@@ -72,7 +71,6 @@ public:
         request.foreground = args.has("foreground") || request.debug;
         request.allowOther = args.has("allow-other");
         request.singleThread = args.has("single-thread");
-        request.removeMountPoint = args.has("remove-mount-point");
         return fuse::serveDrive(request) == 0 ? ExitCode::Success : ExitCode::Failure;
     }
 };

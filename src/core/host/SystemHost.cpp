@@ -259,9 +259,8 @@ bool SystemHost::isLetterInUse(std::string_view letter)
     return !std::filesystem::is_directory(status) || !std::filesystem::is_empty(mountPoint, ec) || ec;
 }
 
-MountResult SystemHost::prepareMountPoint(const std::filesystem::path& mountPoint, bool& created)
+MountResult SystemHost::prepareMountPoint(const std::filesystem::path& mountPoint)
 {
-    created = false;
     if (const auto entry = findMount(readMountTable(), mountPoint)) {
         const bool stale =
             entry->fsType == kDriveFsType && !serverAlive(mountPoint) && isStaleMount(mountPoint);
@@ -276,18 +275,12 @@ MountResult SystemHost::prepareMountPoint(const std::filesystem::path& mountPoin
         return {MountOutcome::LetterInUse,
                 "another Kestrava process is mounting a drive at " + mountPoint.string()};
     }
+    // The serving process makes a missing mount point itself, under its lock, and removes it
+    // again when done: two mounts racing for one letter cannot trip over each other's folder.
     std::error_code ec;
     const auto status = std::filesystem::symlink_status(mountPoint, ec);
-    if (!std::filesystem::exists(status)) {
-        std::filesystem::create_directories(mountPoint.parent_path(), ec);
-        if (::mkdir(mountPoint.c_str(), 0700) != 0) {
-            return {MountOutcome::Failed,
-                    "cannot create the mount point " + mountPoint.string() + ": " + std::strerror(errno)};
-        }
-        created = true;
-        return {MountOutcome::Mounted, {}};
-    }
-    if (!std::filesystem::is_directory(status) || !std::filesystem::is_empty(mountPoint, ec) || ec) {
+    if (std::filesystem::exists(status) &&
+        (!std::filesystem::is_directory(status) || !std::filesystem::is_empty(mountPoint, ec) || ec)) {
         return {MountOutcome::LetterInUse, mountPoint.string() + " is not an empty folder"};
     }
     return {MountOutcome::Mounted, {}};
@@ -314,15 +307,11 @@ MountResult SystemHost::InstallFileSystem(const token::DriveContext& context, co
     if (m_config.serverExecutable.empty()) {
         return {MountOutcome::Failed, "no kestrava-cli to serve the drive was found"};
     }
-    bool created = false;
-    MountResult result = prepareMountPoint(mountPoint, created);
+    MountResult result = prepareMountPoint(mountPoint);
     if (result.outcome == MountOutcome::Mounted) {
-        result = startServer(context, options, mountPoint, created);
+        result = startServer(context, options, mountPoint);
     }
     if (result.outcome != MountOutcome::Mounted) {
-        if (created && !isMountedHere(mountPoint)) {
-            ::rmdir(mountPoint.c_str());
-        }
         writeLog("!InstallFileSystem Error: %s: %s", std::string(outcomeName(result.outcome)).c_str(),
                  result.detail.c_str());
     }
@@ -330,7 +319,7 @@ MountResult SystemHost::InstallFileSystem(const token::DriveContext& context, co
 }
 
 MountResult SystemHost::startServer(const token::DriveContext& context, const MountOptions& options,
-                                    const std::filesystem::path& mountPoint, bool createdMountPoint)
+                                    const std::filesystem::path& mountPoint)
 {
     Pipe password;
     Pipe status;
@@ -355,9 +344,6 @@ MountResult SystemHost::startServer(const token::DriveContext& context, const Mo
     }
     if (m_config.singleThread) {
         argv.push_back("--single-thread");
-    }
-    if (createdMountPoint) {
-        argv.push_back("--remove-mount-point");
     }
     SpawnOptions spawn;
     spawn.passFds = {{password.read, kPasswordFd}, {status.write, kStatusFd}};

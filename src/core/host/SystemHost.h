@@ -53,9 +53,9 @@ public:
 
 private:
     struct Prepared;
-    MountResult prepareMountPoint(const std::filesystem::path& mountPoint, bool& created);
+    MountResult prepareMountPoint(const std::filesystem::path& mountPoint);
     MountResult startServer(const token::DriveContext& context, const MountOptions& options,
-                            const std::filesystem::path& mountPoint, bool createdMountPoint);
+                            const std::filesystem::path& mountPoint);
     bool waitForServerGone(const std::filesystem::path& mountPoint);
     pid_t takeForegroundChild(const std::filesystem::path& mountPoint);
 

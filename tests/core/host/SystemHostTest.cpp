@@ -113,7 +113,6 @@ TEST_F(SystemHostServerTest, PasswordTravelsOnThePipeOnlyAndErrorsComeBack)
     EXPECT_EQ(args.find(kPassword.substr(0, 8)), std::string::npos);
     EXPECT_NE(args.find("--folder=" + m_back.string() + "\n"), std::string::npos);
     EXPECT_NE(args.find("--label=Work\n"), std::string::npos);
-    EXPECT_NE(args.find("--remove-mount-point\n"), std::string::npos);
     // The mount point made for this mount is gone again.
     EXPECT_FALSE(std::filesystem::exists(m_root / "K"));
 }
@@ -126,7 +125,6 @@ TEST_F(SystemHostServerTest, ServerThatDiesSilentlyIsAFailureThatLeavesNothing)
     EXPECT_EQ(result.outcome, MountOutcome::Failed);
     EXPECT_NE(result.detail.find("exited with status 1"), std::string::npos) << result.detail;
     EXPECT_TRUE(std::filesystem::is_directory(m_root / "K"));
-    EXPECT_EQ(test::readFile(m_dir / "args").find("--remove-mount-point"), std::string::npos);
 
     const MountResult missing = host("/nonexistent/kestrava-cli")->InstallFileSystem(m_context, {});
     EXPECT_EQ(missing.outcome, MountOutcome::Failed);
