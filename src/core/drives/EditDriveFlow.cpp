@@ -91,6 +91,25 @@ bool remount(DriveServices& services, EditSession& session, const host::MountOpt
     return true;
 }
 
+// The record of the drive being edited: the first whose folder is spelled exactly like the
+// drive's, else the first equal to it ignoring case. Folder names are case-sensitive here, so
+// two records differing only in case are two drives, and each edit must land on its own.
+std::optional<std::size_t> recordToEdit(const std::vector<settings::DriveRecord>& records,
+                                        const std::string& folder)
+{
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i].folder == folder) {
+            return i;
+        }
+    }
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (settings::equalsIgnoringCase(records[i].folder, folder)) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 DriveEdit editFieldsFor(const DriveContext& context)
@@ -176,11 +195,9 @@ SaveEditResult SaveEditInfo(const settings::SettingsFile& settings, DriveContext
     bool matched = false;
     const bool saved = settings.update(
         [&](settings::SettingsDocument& document) {
-            const auto records = document.records();
-            for (std::size_t i = 0; i < records.size(); ++i) {
-                if (!settings::equalsIgnoringCase(records[i].folder, folder)) {
-                    continue;
-                }
+            const auto index = recordToEdit(document.records(), folder);
+            if (index) {
+                const std::size_t i = *index;
                 matched = true;
                 document.setRecordAttribute(i, "label", label);
                 document.setRecordAttribute(i, "letter", letter);
