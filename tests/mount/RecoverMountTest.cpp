@@ -225,5 +225,21 @@ TEST_F(RecoverMountTest, DriveIsRecoveredFromATokenBackup)
     unmount();
 }
 
+TEST_F(RecoverMountTest, EditedLetterMovesTheLiveDrive)
+{
+    createDrive();
+    ASSERT_EQ(sh("echo kept > \"$M/note.txt\"").exitCode, 0);
+    const Shell run =
+        cli("--password-stdin edit K: --letter L: --label Moved", std::string(kPassword) + "\n");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_FALSE(isMounted()) << "nothing is left at the old letter";
+    const Shell moved = sh("L=\"$(dirname \"$M\")/L\"\n"
+                           "test \"$(cat \"$L/note.txt\")\" = kept\n"
+                           "$K list | grep -q 'Moved'\n"
+                           "$K unmount L:\n"
+                           "! mountpoint -q \"$L\"");
+    EXPECT_EQ(moved.exitCode, 0) << moved.output;
+}
+
 } // namespace
 } // namespace kestrava::mount::test
