@@ -226,8 +226,12 @@ private:
             drives::finishDriveEdit(services, *session, false);
             return run.stopped();
         }
-        const bool remounted = drives::finishDriveEdit(services, *session, true);
-        if (outcome == drives::EditOutcome::SaveFailed || !remounted) {
+        if (outcome == drives::EditOutcome::SaveFailed) {
+            // The record was not rewritten: the mounted drive stays as the record has it.
+            drives::finishDriveEdit(services, *session, false);
+            return ExitCode::Failure;
+        }
+        if (!drives::finishDriveEdit(services, *session, true)) {
             return ExitCode::Failure;
         }
         context.io.out << "Edited drive " << drive.driveLetter() << " (" << drive.label() << ") over "
