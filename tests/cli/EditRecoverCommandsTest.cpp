@@ -1,6 +1,7 @@
 // kestrava-cli edit, recover, clouds and letters, in-process over a fake host: the passwords
 // asked and in which order, remounting under a new letter, refusals that change nothing.
 #include "cli/Cli.h"
+#include "core/access/LoginPassword.h"
 #include "core/access/PasswordRule.h"
 #include "core/app/ActivityLog.h"
 #include "core/app/StringTable.h"
@@ -178,6 +179,31 @@ TEST_F(EditRecoverCommandsTest, EditRefusesBadInput)
     EXPECT_EQ(busy.exitCode, 1);
     EXPECT_NE(busy.err.find("drive letter L: is in use"), std::string::npos) << busy.err;
     EXPECT_EQ(records()[0].letter, "K:");
+}
+
+TEST_F(EditRecoverCommandsTest, PasswordRememberedUnderTheProgramLockMountsInTheNextLockedRun)
+{
+    settings::SettingsFile file(settingsPath);
+    ASSERT_TRUE(file.setKestravaXmlValue(kKestravaPwdValue, protectLoginPassword("login-pass")));
+    ASSERT_TRUE(file.setKestravaXmlValue(kEnableKestravaPwdValue, "Y"));
+    const std::string login = "login-pass\n";
+    const std::string drive = std::string(kPassword) + "\n";
+    ASSERT_EQ(run({"--login-stdin", "create", folder("vault"), "--letter", "K:", "--no-mount", "--yes"},
+                  login + drive + drive)
+                  .exitCode,
+              0);
+
+    // One login entry per run: the lock is passed once, then the drive password is asked.
+    const auto edited = run({"--login-stdin", "edit", "K:", "--remember", "on"}, login + drive);
+    ASSERT_EQ(edited.exitCode, 0) << edited.err;
+    const std::string stored = records()[0].pwd;
+    token::DriveContext plain;
+    EXPECT_NE(stored, plain.ProtectPassword(hashStr(kPassword))) << "stored under the login layer";
+
+    const auto mounted = run({"--login-stdin", "mount", "K:"}, login);
+    ASSERT_EQ(mounted.exitCode, 0) << mounted.err;
+    EXPECT_EQ(host->mounts.count("K:"), 1u);
+    EXPECT_EQ(records()[0].pwd, stored);
 }
 
 TEST_F(EditRecoverCommandsTest, RecoverFromTheFolderToken)
