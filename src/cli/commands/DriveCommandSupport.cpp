@@ -2,6 +2,7 @@
 
 #include "cli/commands/ProgramLock.h"
 #include "cli/commands/SettingsSupport.h"
+#include "core/drives/CloudFolders.h"
 #include "core/drives/CreateDriveFlow.h"
 #include "core/drives/FreeLetters.h"
 #include "core/drives/MountFlow.h"
@@ -20,12 +21,16 @@ DriveRun::DriveRun(CommandContext& context, settings::SettingsFile settings,
 {
     // Each command shows its own result; nothing is to be rebuilt behind it.
     m_services.requestRefresh = [] {};
+    // Remembered passwords stored under the program lock's login layer are read back with it.
+    m_services.loginLayer = context.loginSession;
+    // Row icons name the cloud client whose folder holds the drive.
+    m_services.cloudFolders = drives::cloudFolderLookup();
 }
 
 void DriveRun::loadRows()
 {
     m_rows.clear();
-    for (const drives::DriveRow& row : drives::listDriveRows(m_settings, *m_host)) {
+    for (const drives::DriveRow& row : drives::listDriveRows(m_settings, *m_host, m_services.cloudFolders)) {
         m_rows.addRow(row);
     }
 }
@@ -68,12 +73,7 @@ std::unique_ptr<DriveRun> openDriveRun(CommandContext& context, ExitCode& exitCo
     if (!opened) {
         return nullptr;
     }
-    settings::SettingsProgramValues values(*opened);
-    LoginLayerState session;
-    exitCode = checkProgramLock(context, values, opened->path(), session, std::chrono::system_clock::now);
-    if (exitCode != ExitCode::Success) {
-        return nullptr;
-    }
+    // openSettings has passed the program lock and left its run state in the context.
     std::shared_ptr<host::DriveHost> host = context.makeHost ? context.makeHost(context.globals) : nullptr;
     if (!host) {
         exitCode = fail(context.io, "this build of kestrava-cli cannot mount drives (no FUSE host)");

@@ -245,13 +245,12 @@ std::string GetBoxFolder(const CloudTraces& traces)
 
 std::string GetBitcasaDrive(const CloudTraces& traces)
 {
-    if (!processRuns(traces, "Bitcasa")) {
-        return {};
-    }
-    return mountedFolder(traces, [](const host::MountEntry& e) {
+    // The mount table first: it is one small file, the process list is many.
+    const std::string folder = mountedFolder(traces, [](const host::MountEntry& e) {
         return settings::equalsIgnoringCase(e.fsType, "bitcasa") ||
                settings::equalsIgnoringCase(e.fsType, "fuse.bitcasa");
     });
+    return folder.empty() || !processRuns(traces, "Bitcasa") ? std::string() : folder;
 }
 
 std::string cloudFolder(CloudProvider provider, const CloudTraces& traces)
