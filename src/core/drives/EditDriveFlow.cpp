@@ -9,6 +9,7 @@
 #include "core/drives/MountFlow.h"
 #include "core/drives/MountReport.h"
 #include "core/drives/RememberedPassword.h"
+#include "core/drives/TokenBackup.h"
 #include "core/settings/CaseFold.h"
 #include "core/settings/SettingsFile.h"
 #include "core/token/TokenDocument.h"
@@ -224,6 +225,12 @@ SaveEditResult SaveEditInfo(const settings::SettingsFile& settings, DriveContext
     }
     writeLog("SaveEditInfo End");
     return SaveEditResult::Saved;
+}
+
+bool backupEditedDriveToken(Prompter& prompter, const DriveContext& context,
+                            const std::filesystem::path& target)
+{
+    return saveTokenCopy(prompter, token::tokenPathFor(context.backingFolder()), target, context.label());
 }
 
 std::optional<EditSession> beginDriveEdit(DriveServices& services, std::optional<std::size_t> selectedRow)

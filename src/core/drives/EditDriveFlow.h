@@ -67,6 +67,11 @@ enum class SaveEditResult
 SaveEditResult SaveEditInfo(const settings::SettingsFile& settings, token::DriveContext& context,
                             const DriveEdit& edit, const LoginLayerState& loginLayer);
 
+// "Backup Security Token" of the dialog: the drive's token copied to target (messages 43 or 153).
+// The name proposed for target is defaultBackupName(label).
+bool backupEditedDriveToken(Prompter& prompter, const token::DriveContext& context,
+                            const std::filesystem::path& target);
+
 // A drive opened for editing, with what it looked like before.
 struct EditSession
 {

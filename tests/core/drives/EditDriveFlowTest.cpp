@@ -316,6 +316,51 @@ TEST_F(EditDriveFlowTest, UnloadableSettingsLeaveRecordAndTokenUntouched)
     EXPECT_EQ(readFile(token::tokenPathFor(dir / "vault")), tokenBefore);
 }
 
+TEST_F(EditDriveFlowTest, RecordGoneMeanwhileIsReportedNotTakenForSuccess)
+{
+    makeDrive();
+    auto session = begin();
+    ASSERT_TRUE(session.context);
+    ASSERT_TRUE(settings.RemoveDriveInfo((dir / "vault").string(), "K:"));
+    const std::string tokenBefore = readFile(token::tokenPathFor(dir / "vault"));
+    auto edit = drives::editFieldsFor(*session.context);
+    edit.label = "Orphan";
+    EXPECT_EQ(drives::confirmDriveEdit(services, session, edit), EditOutcome::SaveFailed);
+    EXPECT_TRUE(settings.driveRecords()->empty());
+    EXPECT_EQ(readFile(token::tokenPathFor(dir / "vault")), tokenBefore);
+}
+
+TEST_F(EditDriveFlowTest, PasswordChangeThatCannotBeWrittenKeepsTheOldPassword)
+{
+    makeDrive();
+    auto session = begin();
+    ASSERT_TRUE(session.context);
+    writeFile(token::tokenPathFor(dir / "vault"), "<damaged/>");
+    auto edit = passwordChange(session, kDrivePassword, "n3w-Secret", "n3w-Secret");
+    EXPECT_EQ(drives::confirmDriveEdit(services, session, edit), EditOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgTokenSaveError);
+    EXPECT_EQ(readFile(token::tokenPathFor(dir / "vault")), "<damaged/>") << "never replaced";
+    EXPECT_EQ(session.context->password(), hashStr(kDrivePassword));
+
+    token::DriveContext old(hashStr(kDrivePassword));
+    old.DeriveKey(session.context->salt());
+    EXPECT_EQ(old.keyEncryptionKey(), session.context->keyEncryptionKey())
+        << "the key-encryption key is the old password's again";
+}
+
+TEST_F(EditDriveFlowTest, TokenBackupOfTheEditedDrive)
+{
+    makeDrive();
+    auto session = begin();
+    ASSERT_TRUE(session.context);
+    ASSERT_TRUE(drives::backupEditedDriveToken(prompter, *session.context, dir / "copy.xml"));
+    EXPECT_EQ(readFile(dir / "copy.xml"), readFile(token::tokenPathFor(dir / "vault")));
+    EXPECT_EQ(prompter.calls().back().args, (std::vector<std::string>{"Work", (dir / "copy.xml").string()}));
+    EXPECT_FALSE(
+        drives::backupEditedDriveToken(prompter, *session.context, dir / "no" / "such" / "dir" / "x.xml"));
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgTokenSaveError);
+}
+
 TEST_F(EditDriveFlowTest, LetterChoicesHoldTheDrivesOwnLetter)
 {
     makeDrive();
