@@ -1,9 +1,9 @@
+#include "core/settings/SavedPasswords.h"
+
 #include "core/app/ActivityLog.h"
 #include "core/crypto/Base64Url.h"
 #include "core/crypto/Cfb.h"
-#include "core/settings/SavedPasswords.h"
 #include "core/token/ProtectedForm.h"
-
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -45,19 +45,20 @@ TEST(LoginEncryptStrTest, EncryptsTheFirst64BytesAndKeepsTheLength)
     ASSERT_EQ(bytes.size(), protectedForm.size()) << "one byte out per character in";
     EXPECT_EQ(layered.size(), crypto::base64UrlEncode(crypto::asBytes(protectedForm)).size());
 
-    const crypto::SecureBytes head =
-        crypto::cfbEncrypt(crypto::asBytes(key), crypto::asBytes(std::string_view(protectedForm).substr(0, 64)));
+    const crypto::SecureBytes head = crypto::cfbEncrypt(
+        crypto::asBytes(key), crypto::asBytes(std::string_view(protectedForm).substr(0, 64)));
     EXPECT_TRUE(std::equal(head.begin(), head.end(), bytes.begin()));
-    EXPECT_EQ(std::string(bytes.begin() + 64, bytes.end()), protectedForm.substr(64)) << "past 64 bytes: plain";
+    EXPECT_EQ(std::string(bytes.begin() + 64, bytes.end()), protectedForm.substr(64))
+        << "past 64 bytes: plain";
 
     // A short text is encrypted like the start of a zero-padded 64-byte buffer.
     const std::string shortLayer = loginEncryptStr(key, "abc");
     EXPECT_EQ(crypto::base64UrlDecode(shortLayer).size(), 3u);
     // A key under 16 bytes is zero-padded, not read past its end.
     EXPECT_EQ(loginEncryptStr("ABC", "text"),
-              crypto::base64UrlEncode(crypto::cfbEncrypt(crypto::SecureBytes{'A', 'B', 'C', 0, 0, 0, 0, 0, 0, 0, 0,
-                                                                             0, 0, 0, 0, 0},
-                                                         crypto::asBytes("text"))));
+              crypto::base64UrlEncode(crypto::cfbEncrypt(
+                  crypto::SecureBytes{'A', 'B', 'C', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                  crypto::asBytes("text"))));
 }
 
 TEST(SavedPasswordsLogTest, SecretsAppearOnlyAsTheirFirstFourCharacters)
