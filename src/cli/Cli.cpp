@@ -3,6 +3,8 @@
 #include "cli/PasswordInput.h"
 #include "cli/commands/Commands.h"
 #include "core/app/ActivityLog.h"
+#include "core/host/SystemHost.h"
+#include "core/settings/Paths.h"
 
 #include <algorithm>
 #include <ostream>
@@ -32,6 +34,12 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(makeInfoCommand());
     commands.push_back(makeVerifyCommand());
     commands.push_back(makePasswdCommand());
+    commands.push_back(makeCreateCommand());
+    commands.push_back(makeListCommand());
+    commands.push_back(makeMountCommand());
+    commands.push_back(makeUnmountCommand());
+    commands.push_back(makeDeleteCommand());
+    commands.push_back(makeBackupTokenCommand());
     commands.push_back(makeLoginPasswordCommand());
     commands.push_back(makeTotpCommand());
     commands.push_back(makeWhereCommand());
@@ -83,7 +91,19 @@ ExitCode usageError(Io& io, const std::string& message)
     return ExitCode::Usage;
 }
 
+HostFactory systemHostFactory()
+{
+    return [](const GlobalOptions& globals) -> std::shared_ptr<host::DriveHost> {
+        return host::makeSystemHost(paths::mountRoot(globals.mountRoot));
+    };
+}
+
 int runCli(const std::vector<std::string>& args, Io& io)
+{
+    return runCli(args, io, systemHostFactory());
+}
+
+int runCli(const std::vector<std::string>& args, Io& io, HostFactory makeHost)
 {
     const auto commands = allCommands();
     const auto isCommandName = [&](const std::string& arg) {
@@ -142,7 +162,7 @@ int runCli(const std::vector<std::string>& args, Io& io)
     applog::setLogEcho(globals.verbose);
 
     PasswordInput passwords(io, globals.passwordStdin);
-    CommandContext context{io, globals, passwords};
+    CommandContext context{io, globals, passwords, std::move(makeHost)};
     return static_cast<int>(command.run(context, commandArgs));
 }
 

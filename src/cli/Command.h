@@ -6,15 +6,24 @@
 #include "core/settings/SavedPasswords.h"
 
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+namespace kestrava::host {
+class DriveHost;
+}
+
 namespace kestrava::cli {
 
 class PasswordInput;
+struct GlobalOptions;
+
+// Makes the drive host a command mounts through (the system's FUSE host; tests pass a fake).
+using HostFactory = std::function<std::shared_ptr<host::DriveHost>(const GlobalOptions&)>;
 
 // The streams a command talks through; tests pass string streams.
 struct Io
@@ -41,6 +50,7 @@ struct CommandContext
     Io& io;
     const GlobalOptions& globals;
     PasswordInput& passwords;
+    HostFactory makeHost = {}; // empty: this build cannot mount drives
     // Left by the program lock: whether the login password and the code were in force.
     LoginLayerState loginSession = {};
 };

@@ -229,8 +229,11 @@ TEST_F(CliDriveTest, MountAndUnmountByLetterOrFolder)
     EXPECT_EQ(run({"mount", "Q:"}).exitCode, 1) << "no such drive";
     EXPECT_EQ(run({"mount"}).exitCode, 2);
 
-    // Remembered now: no password needed.
-    EXPECT_EQ(run({"mount", "K:"}).exitCode, 0);
+    // Remembered now: no password needed. In the foreground the command waits for the unmount.
+    host->calls.clear();
+    EXPECT_EQ(run({"mount", "K:", "--foreground"}).exitCode, 0);
+    EXPECT_EQ(host->calls, (std::vector<std::string>{"install K:", "wait K:"}));
+    EXPECT_TRUE(host->mounts.at("K:").options.foreground);
     host->refuseUnmount.insert("K:");
     const auto busy = run({"unmount", "K:"});
     EXPECT_EQ(busy.exitCode, 1);
@@ -291,6 +294,17 @@ TEST_F(CliDriveTest, DrivesSharingALetterMustBeNamedByFolder)
     EXPECT_EQ(ambiguous.exitCode, 1);
     EXPECT_NE(ambiguous.err.find("name the drive by its folder"), std::string::npos);
     EXPECT_EQ(run({"backup-token", folder("b"), (dir / "x.xml").string()}).exitCode, 0);
+}
+
+TEST_F(CliDriveTest, NoDrivesYet)
+{
+    const auto all = run({"mount", "--all"});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(all.out, "");
+    const auto list = run({"list", "--json"});
+    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_EQ(list.out, "[]\n");
+    EXPECT_EQ(run({"unmount", "K:"}).exitCode, 1);
 }
 
 TEST_F(CliDriveTest, WithoutAHostDrivesCannotBeUsed)

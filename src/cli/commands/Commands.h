@@ -11,6 +11,13 @@ std::unique_ptr<Command> makeInitCommand();
 std::unique_ptr<Command> makeInfoCommand();
 std::unique_ptr<Command> makeVerifyCommand();
 std::unique_ptr<Command> makePasswdCommand();
+// Drive commands.
+std::unique_ptr<Command> makeCreateCommand();
+std::unique_ptr<Command> makeListCommand();
+std::unique_ptr<Command> makeMountCommand();
+std::unique_ptr<Command> makeUnmountCommand();
+std::unique_ptr<Command> makeDeleteCommand();
+std::unique_ptr<Command> makeBackupTokenCommand();
 std::unique_ptr<Command> makeLoginPasswordCommand();
 std::unique_ptr<Command> makeTotpCommand();
 std::unique_ptr<Command> makeWhereCommand();

@@ -74,9 +74,13 @@ private:
         if (!drives::mountRow(run.services(), *index, options, remember)) {
             return run.stopped();
         }
-        if (!options.foreground) {
-            context.io.out << "Mounted " << row.letter << " (" << row.label << ") at "
-                           << run.host().mountPointFor(row.letter).string() << "\n";
+        context.io.out << "Mounted " << row.letter << " (" << row.label << ") at "
+                       << run.host().mountPointFor(row.letter).string() << "\n";
+        if (options.foreground) {
+            context.io.out
+                << "Serving in the foreground until the drive is unmounted or this is interrupted\n"
+                << std::flush;
+            run.host().waitUntilUnmounted(row.letter);
         }
         return ExitCode::Success;
     }
@@ -86,6 +90,9 @@ private:
     static ExitCode mountAll(CommandContext& context, DriveRun& run, const host::MountOptions& options,
                              bool ask)
     {
+        if (!run.settings().exists()) {
+            return ExitCode::Success; // no drives yet
+        }
         if (!drives::fillDriveList(run.services(), ask, options)) {
             return fail(context.io, "cannot read the drives of " + run.settings().path().string());
         }

@@ -97,6 +97,11 @@ public:
         return drives;
     }
 
+    void waitUntilUnmounted(std::string_view letter) override
+    {
+        calls.push_back("wait " + std::string(letter));
+    }
+
     // As if another process had mounted the drive.
     void mountedElsewhere(const std::string& letter, const std::filesystem::path& folder)
     {
