@@ -9,6 +9,7 @@
 #include "core/drives/TokenBackup.h"
 #include "core/drives/TrayTooltip.h"
 
+#include <atomic>
 #include <sys/stat.h>
 #include <thread>
 
