@@ -219,6 +219,7 @@ int serveDrive(const ServeRequest& request)
     options.label = request.label;
     options.allowOther = request.allowOther;
     options.singleThread = request.singleThread;
+    options.maxThreads = request.maxThreads;
     options.debug = request.debug;
     const std::filesystem::path stateFile = host::stateFileFor(*runtime, mountPoint);
     // Ready once the kernel has accepted the session: only then is the drive usable.

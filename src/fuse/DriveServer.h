@@ -20,6 +20,7 @@ struct ServeRequest
     bool foreground = false;
     bool allowOther = false;
     bool singleThread = false;
+    unsigned int maxThreads = 16; // of the multithreaded loop
     bool debug = false;
 };
 

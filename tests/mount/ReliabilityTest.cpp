@@ -6,6 +6,7 @@
 #include "core/settings/SavedPasswords.h"
 #include "core/token/DriveContext.h"
 
+#include <atomic>
 #include <csignal>
 #include <set>
 #include <thread>
@@ -41,6 +42,11 @@ TEST_F(ReliabilityTest, KilledServerLeavesAMountPointTheNextMountCanUse)
     ::kill(pids[0], SIGKILL);
     ASSERT_TRUE(eventually([&] { return !processAlive(pids[0]); }));
     EXPECT_NE(sh("ls \"$M\"").exitCode, 0); // the stale mount: "Transport endpoint is not connected"
+    const auto host = host::makeSystemHost(mnt().parent_path(), KESTRAVA_CLI);
+    const auto drives = host->mountedDrives();
+    ASSERT_EQ(drives.size(), 1u);
+    EXPECT_TRUE(drives[0].stale);
+    EXPECT_FALSE(host->isLetterInUse("K:")); // reusable: the next mount clears it away
 
     const Shell listed = cli("list");
     EXPECT_EQ(listed.exitCode, 0) << listed.output;
@@ -146,6 +152,37 @@ TEST_F(ReliabilityTest, TwoHostsMountingOneLetterAtOnceGetOneMountAndOneLetterIn
     EXPECT_FALSE(isMounted());
     EXPECT_TRUE(serverPids().empty());
     EXPECT_FALSE(first->UnmountFileSystem("K:"));
+}
+
+TEST_F(ReliabilityTest, ForegroundMountIsWaitedForUntilUnmountedFromOutside)
+{
+    createDrive(false);
+    token::DriveContext context(hashStr(kPassword));
+    ASSERT_EQ(context.unlock(token::tokenPathFor(back())), token::TokenLoadStatus::Loaded);
+    context.setBackingFolder(back());
+    context.setDriveLetter("K:");
+    context.setLabel("Shared");
+    const auto host = host::makeSystemHost(mnt().parent_path(), KESTRAVA_CLI);
+    host::MountOptions options;
+    options.foreground = true;
+    options.allowOther = true;
+    ASSERT_EQ(host->InstallFileSystem(context, options).outcome, host::MountOutcome::Mounted);
+    EXPECT_NE(sh("grep ' fuse.kestrava kestrava:Shared ' /proc/self/mountinfo").output.find("allow_other"),
+              std::string::npos);
+    const auto pids = serverPids();
+    ASSERT_EQ(pids.size(), 1u);
+    std::atomic<bool> returned{false};
+    std::thread waiter([&] {
+        host->waitUntilUnmounted("K:");
+        returned = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(returned.load());
+    ASSERT_EQ(sh("fusermount3 -u \"$M\"").exitCode, 0);
+    waiter.join();
+    EXPECT_TRUE(returned.load());
+    EXPECT_FALSE(processAlive(pids[0])); // reaped, not left a zombie
+    EXPECT_FALSE(isMounted());
 }
 
 TEST_F(ReliabilityTest, FailedMountsLeaveNothingBehind)

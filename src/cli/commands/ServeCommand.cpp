@@ -2,6 +2,7 @@
 #include "fuse/DriveServer.h"
 
 #include <charconv>
+#include <cstdlib>
 #include <optional>
 
 namespace kestrava::cli {
@@ -71,6 +72,13 @@ public:
         request.foreground = args.has("foreground") || request.debug;
         request.allowOther = args.has("allow-other");
         request.singleThread = args.has("single-thread");
+        // Tuning and debugging aid: the number of serving threads (1: the single-threaded loop).
+        if (const char* threads = std::getenv("KESTRAVA_FUSE_THREADS");
+            threads != nullptr && *threads != '\0') {
+            const int count = std::atoi(threads);
+            request.singleThread = request.singleThread || count == 1;
+            request.maxThreads = count > 1 ? static_cast<unsigned int>(count) : request.maxThreads;
+        }
         return fuse::serveDrive(request) == 0 ? ExitCode::Success : ExitCode::Failure;
     }
 };
