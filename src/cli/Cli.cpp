@@ -43,6 +43,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(makeLoginPasswordCommand());
     commands.push_back(makeTotpCommand());
     commands.push_back(makeWhereCommand());
+    commands.push_back(makeServeCommand());
     return commands;
 }
 
@@ -51,6 +52,9 @@ void printToolHelp(std::ostream& out, const std::vector<std::unique_ptr<Command>
     out << "Usage: kestrava-cli [global options] COMMAND [arguments]\n\n"
            "Keeps files encrypted inside ordinary folders and opens them as drives.\n\nCommands:\n";
     for (const auto& command : commands) {
+        if (command->summary().empty()) {
+            continue; // internal commands (serve) are not listed
+        }
         std::string name = "  " + command->name();
         name.resize(std::max<std::size_t>(name.size() + 2, 14), ' ');
         out << name << command->summary() << "\n";

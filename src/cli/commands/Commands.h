@@ -21,5 +21,7 @@ std::unique_ptr<Command> makeBackupTokenCommand();
 std::unique_ptr<Command> makeLoginPasswordCommand();
 std::unique_ptr<Command> makeTotpCommand();
 std::unique_ptr<Command> makeWhereCommand();
+// The serving mode of one mounted drive (started by the drive host; not listed in the help).
+std::unique_ptr<Command> makeServeCommand();
 
 } // namespace kestrava::cli
