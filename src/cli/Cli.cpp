@@ -18,11 +18,11 @@ const std::vector<OptionSpec>& globalOptionSpecs()
         {"help", false, "", "show help for the tool or a command"},
         {"verbose", false, "", "also print the activity log's lines on standard error"},
         {"password-stdin", false, "", "read passwords from standard input, one line per password asked"},
-        {"login-stdin", false, "",
-         "read the program lock's login password and code from standard input, one line per entry asked"},
         {"yes", false, "", "answer Yes (or OK) to every question"},
         {"config", true, "FILE", "use this settings file for this run (the registry is neither read nor written)"},
         {"mount-root", true, "DIR", "mount drives under DIR (default $KESTRAVA_MOUNT_ROOT, else ~/KestravaDrives)"},
+        {"login-stdin", false, "",
+         "read the program lock's login password and code from standard input, one line per entry asked"},
     };
     return specs;
 }
@@ -40,10 +40,14 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(makeUnmountCommand());
     commands.push_back(makeDeleteCommand());
     commands.push_back(makeBackupTokenCommand());
-    commands.push_back(makeLoginPasswordCommand());
-    commands.push_back(makeTotpCommand());
+    commands.push_back(makeEditCommand());
+    commands.push_back(makeRecoverCommand());
+    commands.push_back(makeCloudsCommand());
+    commands.push_back(makeLettersCommand());
     commands.push_back(makeWhereCommand());
     commands.push_back(makeServeCommand());
+    commands.push_back(makeLoginPasswordCommand());
+    commands.push_back(makeTotpCommand());
     return commands;
 }
 
@@ -149,7 +153,6 @@ int runCli(const std::vector<std::string>& args, Io& io, HostFactory makeHost)
     GlobalOptions globals;
     globals.verbose = globalArgs.has("verbose") || commandArgs.has("verbose");
     globals.passwordStdin = globalArgs.has("password-stdin") || commandArgs.has("password-stdin");
-    globals.loginStdin = globalArgs.has("login-stdin") || commandArgs.has("login-stdin");
     globals.assumeYes = globalArgs.has("yes") || commandArgs.has("yes");
     for (const char* name : {"config", "mount-root"}) {
         auto value = commandArgs.value(name);
@@ -163,6 +166,7 @@ int runCli(const std::vector<std::string>& args, Io& io, HostFactory makeHost)
             (std::string_view(name) == "config" ? globals.configFile : globals.mountRoot) = *value;
         }
     }
+    globals.loginStdin = globalArgs.has("login-stdin") || commandArgs.has("login-stdin");
     applog::setLogEcho(globals.verbose);
 
     PasswordInput passwords(io, globals.passwordStdin);

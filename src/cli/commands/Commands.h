@@ -18,10 +18,14 @@ std::unique_ptr<Command> makeMountCommand();
 std::unique_ptr<Command> makeUnmountCommand();
 std::unique_ptr<Command> makeDeleteCommand();
 std::unique_ptr<Command> makeBackupTokenCommand();
-std::unique_ptr<Command> makeLoginPasswordCommand();
-std::unique_ptr<Command> makeTotpCommand();
+std::unique_ptr<Command> makeEditCommand();
+std::unique_ptr<Command> makeRecoverCommand();
+std::unique_ptr<Command> makeCloudsCommand();
+std::unique_ptr<Command> makeLettersCommand();
 std::unique_ptr<Command> makeWhereCommand();
 // The serving mode of one mounted drive (started by the drive host; not listed in the help).
 std::unique_ptr<Command> makeServeCommand();
+std::unique_ptr<Command> makeLoginPasswordCommand();
+std::unique_ptr<Command> makeTotpCommand();
 
 } // namespace kestrava::cli
