@@ -7,6 +7,16 @@
 namespace kestrava::cli {
 namespace {
 
+bool mountedByHost(drives::DriveServices& services, const std::string& letter)
+{
+    for (const auto& drive : services.host.mountedDrives()) {
+        if (drive.letter == letter) {
+            return true;
+        }
+    }
+    return false;
+}
+
 class UnmountCommand : public Command
 {
 public:
@@ -38,8 +48,9 @@ public:
             bool failed = false;
             for (std::size_t i = 0; i < run->rows().size(); ++i) {
                 const auto row = run->rows().row(i);
-                if (row->isMounted()) {
-                    const bool done = drives::unmountRow(run->services(), i);
+                if (row->isMounted() || mountedByHost(run->services(), row->letter)) {
+                    const bool done = row->isMounted() ? drives::unmountRow(run->services(), i)
+                                                       : run->services().host.UnmountFileSystem(row->letter);
                     failed = failed || !done;
                     if (done) {
                         context.io.out << "Unmounted " << row->letter << "\n";
@@ -54,6 +65,14 @@ public:
         }
         const drives::DriveRow row = *run->rows().row(*index);
         if (!row.isMounted()) {
+            // A drive whose backing folder vanished lists as "Error!" but may still be mounted.
+            if (mountedByHost(run->services(), row.letter)) {
+                if (!run->services().host.UnmountFileSystem(row.letter)) {
+                    return fail(context.io, "cannot unmount " + row.letter);
+                }
+                context.io.out << "Unmounted " << row.letter << "\n";
+                return ExitCode::Success;
+            }
             return fail(context.io, row.letter + " is not mounted");
         }
         if (!drives::unmountRow(run->services(), *index)) {

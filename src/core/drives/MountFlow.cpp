@@ -383,6 +383,10 @@ private:
             }
             writeLog("!ReadDriveInfo InstallFileSystem: %s", result.detail.c_str());
             reportMountFailure(m_s.prompter, *context, result);
+            if (result.outcome == host::MountOutcome::LetterInUse && m_request.selectedRow >= 0) {
+                // Another process took the letter after our check: a single mount says so.
+                m_s.prompter.messageBox(kMsgLetterInUse, {record.letter}, Buttons::OK, Icon::Error);
+            }
         }
         context->mounted = false;
         writeLog("!ReadDriveInfo InstallFileSystem: Drive Not Mounted(%s) - %s", record.letter.c_str(),

@@ -194,6 +194,23 @@ TEST_F(MountFlowTest, HostFailuresAreReported)
     EXPECT_EQ(rows.row(0)->mounted, kNo);
 }
 
+TEST_F(MountFlowTest, LetterTakenDuringAMountIsReportedOnlyForThatDrive)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", kDrivePassword, true);
+    // Another process wins the letter between our check and our mount.
+    host.failNextMount = host::MountResult{host::MountOutcome::LetterInUse, "K: is in use"};
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    EXPECT_TRUE(prompter.messageIds().empty()) << "the start-up fill only logs a letter in use";
+
+    rows.clear();
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), std::string(kNo), true, false, 0});
+    host.failNextMount = host::MountResult{host::MountOutcome::LetterInUse, "K: is in use"};
+    EXPECT_FALSE(drives::mountRow(services, 0));
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgLetterInUse});
+    EXPECT_EQ(rows.row(0)->mounted, kNo);
+}
+
 TEST_F(MountFlowTest, PromptRemembersThePasswordAndTheAutoMountBox)
 {
     makeToken(dir / "a");
