@@ -30,12 +30,13 @@ bool parseArguments(const std::vector<std::string>& args, const std::vector<Opti
             inlineValue = name.substr(eq + 1);
             name.resize(eq);
         }
-        const auto spec = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& s) { return s.name == name; });
-        if (spec == specs.end()) {
+        const auto known =
+            std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& o) { return o.name == name; });
+        if (known == specs.end()) {
             error = "unknown option --" + name;
             return false;
         }
-        if (!spec->takesValue) {
+        if (!known->takesValue) {
             if (inlineValue) {
                 error = "option --" + name + " takes no value";
                 return false;
@@ -58,14 +59,14 @@ bool parseArguments(const std::vector<std::string>& args, const std::vector<Opti
 std::string describeOptions(const std::vector<OptionSpec>& specs)
 {
     std::string text;
-    for (const OptionSpec& spec : specs) {
-        std::string left = "  --" + spec.name + (spec.takesValue ? " " + spec.valueName : "");
+    for (const OptionSpec& option : specs) {
+        std::string left = "  --" + option.name + (option.takesValue ? " " + option.valueName : "");
         if (left.size() < 26) {
             left.resize(26, ' ');
         } else {
             left += "\n" + std::string(26, ' ');
         }
-        text += left + spec.help + "\n";
+        text += left + option.help + "\n";
     }
     return text;
 }

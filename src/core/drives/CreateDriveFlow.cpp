@@ -6,6 +6,7 @@
 #include "core/app/StringTable.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/MountFlow.h"
+#include "core/drives/MountReport.h"
 #include "core/drives/MountedDrives.h"
 #include "core/settings/SavedPasswords.h"
 #include "core/settings/SettingsFile.h"
@@ -97,27 +98,6 @@ void createWarningFolder(const std::string& folder)
 }
 
 namespace {
-
-void reportMountFailure(Prompter& prompter, const NewDrive& drive, const host::MountResult& result)
-{
-    switch (result.outcome) {
-    case host::MountOutcome::DriverMissing:
-        prompter.messageBox(kMsgDriverMissing, {}, Buttons::OK, Icon::Error);
-        break;
-    case host::MountOutcome::InvalidPath:
-        prompter.messageBox(kMsgInvalidMountPath, {}, Buttons::OK, Icon::Error);
-        break;
-    case host::MountOutcome::LetterInUse:
-        prompter.messageBox(kMsgLetterInUse, {drive.letter}, Buttons::OK, Icon::Error);
-        break;
-    case host::MountOutcome::Failed:
-        prompter.messageBox(kMsgMountFailed, {drive.letter, result.detail}, Buttons::OK, Icon::Error);
-        break;
-    case host::MountOutcome::Mounted:
-        break;
-    }
-    prompter.messageBox(kMsgAddFailed, {drive.folder, drive.letter, drive.label}, Buttons::OK, Icon::Error);
-}
 
 // The drive password: the new password under the password rule, or an adopted token's
 // current password (checked against it). Empty when the run stops.
@@ -263,7 +243,9 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
         writeLog("!CreateDrive InstallFileSystem: %s - %s", drive.letter.c_str(), result.detail.c_str());
         // An unmounted context has no reason to keep the key in memory.
         services.mounted.remove(context.get());
-        reportMountFailure(prompter, drive, result);
+        reportMountFailure(prompter, drive.letter, result);
+        prompter.messageBox(kMsgAddFailed, {drive.folder, drive.letter, drive.label}, Buttons::OK,
+                            Icon::Error);
         return recordSaved ? CreateOutcome::NotMounted : CreateOutcome::Stopped;
     }
     prompter.messageBox(kMsgDriveAdded, {drive.letter, drive.label}, Buttons::OK, Icon::Information);

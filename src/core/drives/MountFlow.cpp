@@ -4,6 +4,7 @@
 #include "core/app/Prompter.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/FreeLetters.h"
+#include "core/drives/MountReport.h"
 #include "core/drives/RememberedPassword.h"
 #include "core/settings/SavedPasswords.h"
 #include "core/settings/SettingsFile.h"
@@ -74,27 +75,6 @@ bool tokenParses(const std::filesystem::path& tokenPath)
     token::TokenFields fields;
     return util::readSmallFile(tokenPath, kMaxTokenBytes, xml, error) &&
            token::parseTokenDocument(xml, fields, error);
-}
-
-// The host's reasons for a failed mount, as the user sees them. A letter in use is only
-// logged, as the row then reads "No".
-void reportMountFailure(Prompter& prompter, const DriveContext& context, const host::MountResult& result)
-{
-    switch (result.outcome) {
-    case host::MountOutcome::DriverMissing:
-        prompter.messageBox(kMsgDriverMissing, {}, Buttons::OK, Icon::Error);
-        break;
-    case host::MountOutcome::InvalidPath:
-        prompter.messageBox(kMsgInvalidMountPath, {}, Buttons::OK, Icon::Error);
-        break;
-    case host::MountOutcome::Failed:
-        prompter.messageBox(kMsgMountFailed, {context.driveLetter(), result.detail}, Buttons::OK,
-                            Icon::Error);
-        break;
-    case host::MountOutcome::LetterInUse:
-    case host::MountOutcome::Mounted:
-        break;
-    }
 }
 
 enum class Next
@@ -382,10 +362,10 @@ private:
                 return Next::Continue;
             }
             writeLog("!ReadDriveInfo InstallFileSystem: %s", result.detail.c_str());
-            reportMountFailure(m_s.prompter, *context, result);
-            if (result.outcome == host::MountOutcome::LetterInUse && m_request.selectedRow >= 0) {
-                // Another process took the letter after our check: a single mount says so.
-                m_s.prompter.messageBox(kMsgLetterInUse, {record.letter}, Buttons::OK, Icon::Error);
+            // A letter in use is only logged while the whole list is filled; a single mount
+            // (another process took the letter after our check) says so.
+            if (result.outcome != host::MountOutcome::LetterInUse || m_request.selectedRow >= 0) {
+                reportMountFailure(m_s.prompter, record.letter, result);
             }
         }
         context->mounted = false;
