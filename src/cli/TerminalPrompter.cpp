@@ -1,12 +1,10 @@
 #include "cli/TerminalPrompter.h"
 
 #include "cli/PasswordInput.h"
+#include "cli/Terminal.h"
 #include "core/app/StringTable.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <ostream>
-#include <unistd.h>
 
 namespace kestrava::cli {
 namespace {
@@ -67,39 +65,8 @@ Button yesFor(Buttons buttons)
 
 std::optional<std::string> readFromTty(const std::string& prompt)
 {
-    const int fd = ::open("/dev/tty", O_RDWR | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        return std::nullopt;
-    }
-    for (std::string_view rest = prompt; !rest.empty();) {
-        const ssize_t n = ::write(fd, rest.data(), rest.size());
-        if (n <= 0 && errno != EINTR) {
-            break;
-        }
-        rest.remove_prefix(n > 0 ? static_cast<std::size_t>(n) : 0);
-    }
-    std::string line;
-    bool complete = false;
-    char c = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd, &c, 1);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        if (c == '\n') {
-            complete = true;
-            break;
-        }
-        line += c;
-    }
-    ::close(fd);
-    if (!complete && line.empty()) {
-        return std::nullopt;
-    }
-    return line;
+    const auto line = readTerminalLine(prompt, true);
+    return line ? std::optional<std::string>(std::string(line->data(), line->size())) : std::nullopt;
 }
 
 } // namespace
