@@ -19,8 +19,10 @@ const std::vector<OptionSpec>& globalOptionSpecs()
         {"verbose", false, "", "also print the activity log's lines on standard error"},
         {"password-stdin", false, "", "read passwords from standard input, one line per password asked"},
         {"yes", false, "", "answer Yes (or OK) to every question"},
-        {"config", true, "FILE", "use this settings file for this run (the registry is neither read nor written)"},
-        {"mount-root", true, "DIR", "mount drives under DIR (default $KESTRAVA_MOUNT_ROOT, else ~/KestravaDrives)"},
+        {"config", true, "FILE",
+         "use this settings file for this run (the registry is neither read nor written)"},
+        {"mount-root", true, "DIR",
+         "mount drives under DIR (default $KESTRAVA_MOUNT_ROOT, else ~/KestravaDrives)"},
         {"login-stdin", false, "",
          "read the program lock's login password and code from standard input, one line per entry asked"},
     };
@@ -63,7 +65,8 @@ void printToolHelp(std::ostream& out, const std::vector<std::unique_ptr<Command>
         name.resize(std::max<std::size_t>(name.size() + 2, 14), ' ');
         out << name << command->summary() << "\n";
     }
-    out << "\nGlobal options:\n" << describeOptions(globalOptionSpecs())
+    out << "\nGlobal options:\n"
+        << describeOptions(globalOptionSpecs())
         << "\nRun 'kestrava-cli COMMAND --help' for a command's arguments.\n"
            "Exit codes: 0 success, 1 failure (one line on standard error), 2 usage error.\n";
 }
@@ -131,13 +134,16 @@ int runCli(const std::vector<std::string>& args, Io& io, HostFactory makeHost)
             printToolHelp(io.out, commands);
             return static_cast<int>(args.empty() ? ExitCode::Usage : ExitCode::Success);
         }
-        const std::string unknown = globalArgs.positional.empty() ? args.front() : globalArgs.positional.front();
+        const std::string unknown =
+            globalArgs.positional.empty() ? args.front() : globalArgs.positional.front();
         return static_cast<int>(usageError(io, "unknown command '" + unknown + "'"));
     }
     if (!globalArgs.positional.empty()) {
-        return static_cast<int>(usageError(io, "unexpected argument '" + globalArgs.positional.front() + "'"));
+        return static_cast<int>(
+            usageError(io, "unexpected argument '" + globalArgs.positional.front() + "'"));
     }
-    Command& command = **std::find_if(commands.begin(), commands.end(), [&](const auto& c) { return c->name() == *split; });
+    Command& command =
+        **std::find_if(commands.begin(), commands.end(), [&](const auto& c) { return c->name() == *split; });
 
     // Global options are accepted after the command name too.
     std::vector<OptionSpec> specs = command.options();

@@ -39,10 +39,10 @@ struct GlobalOptions
 {
     bool verbose = false;
     bool passwordStdin = false;
-    bool assumeYes = false;                             // --yes: every question answered Yes/OK
-    std::optional<std::filesystem::path> configFile;    // --config: this run's settings file
-    std::optional<std::filesystem::path> mountRoot;     // --mount-root
-    bool loginStdin = false; // the program lock's entries from standard input
+    bool assumeYes = false;                          // --yes: every question answered Yes/OK
+    std::optional<std::filesystem::path> configFile; // --config: this run's settings file
+    std::optional<std::filesystem::path> mountRoot;  // --mount-root
+    bool loginStdin = false;                         // the program lock's entries from standard input
 };
 
 struct CommandContext

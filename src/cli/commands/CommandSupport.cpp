@@ -47,8 +47,8 @@ std::optional<crypto::SecureString> askNewPassword(CommandContext& context, cons
     return password;
 }
 
-ExitCode unlockWithPrompt(CommandContext& context, token::DriveContext& ctx, const std::filesystem::path& folder,
-                          const std::string& prompt)
+ExitCode unlockWithPrompt(CommandContext& context, token::DriveContext& ctx,
+                          const std::filesystem::path& folder, const std::string& prompt)
 {
     const auto password = askPassword(context, prompt);
     if (!password) {
@@ -72,7 +72,8 @@ std::optional<std::filesystem::path> folderArgument(CommandContext& context, con
                                                     ExitCode& exitCode)
 {
     if (args.positional.size() != 1) {
-        exitCode = usageError(context.io, args.positional.empty() ? "FOLDER is missing" : "too many arguments");
+        exitCode =
+            usageError(context.io, args.positional.empty() ? "FOLDER is missing" : "too many arguments");
         return std::nullopt;
     }
     return std::filesystem::path(args.positional.front());

@@ -23,8 +23,8 @@ std::optional<crypto::SecureString> askPassword(CommandContext& context, const s
 std::optional<crypto::SecureString> askNewPassword(CommandContext& context, const std::string& prompt);
 
 // Asks the drive's current password and unlocks ctx with it from the token in folder.
-ExitCode unlockWithPrompt(CommandContext& context, token::DriveContext& ctx, const std::filesystem::path& folder,
-                          const std::string& prompt);
+ExitCode unlockWithPrompt(CommandContext& context, token::DriveContext& ctx,
+                          const std::filesystem::path& folder, const std::string& prompt);
 
 // The single FOLDER argument of a token command.
 std::optional<std::filesystem::path> folderArgument(CommandContext& context, const ParsedArguments& args,

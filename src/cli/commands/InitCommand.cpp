@@ -41,7 +41,8 @@ public:
         const std::filesystem::path tokenPath = token::tokenPathFor(*folder);
         std::error_code ec;
         if (std::filesystem::exists(std::filesystem::symlink_status(tokenPath, ec)) && !args.has("force")) {
-            return fail(context.io, folder->string() + " already holds a security token; use --force to replace it");
+            return fail(context.io,
+                        folder->string() + " already holds a security token; use --force to replace it");
         }
         std::filesystem::create_directories(*folder, ec);
         if (ec || !std::filesystem::is_directory(*folder)) {

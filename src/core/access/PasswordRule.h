@@ -5,8 +5,8 @@
 
 namespace kestrava {
 
-inline constexpr int kMsgPasswordTooShort = 46;   // "Error! Password needs to be at least 6 characters."
-inline constexpr int kMsgPasswordMismatch = 47;   // "Error! Password verification failed."
+inline constexpr int kMsgPasswordTooShort = 46; // "Error! Password needs to be at least 6 characters."
+inline constexpr int kMsgPasswordMismatch = 47; // "Error! Password verification failed."
 inline constexpr std::size_t kMinPasswordCharacters = 6;
 
 // Counts characters, not bytes, of UTF-8 text.

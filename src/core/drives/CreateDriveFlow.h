@@ -73,7 +73,8 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
 // The steps the creation, wizard and recovery runs share.
 // Puts an adopted token at the folder's token path; a different file already there is
 // replaced only when the user says so (message 195).
-bool placeImportedToken(Prompter& prompter, const std::filesystem::path& importFile, const std::string& folder);
+bool placeImportedToken(Prompter& prompter, const std::filesystem::path& importFile,
+                        const std::string& folder);
 // Appends the drive's record (the protected password when it is to be remembered).
 bool saveNewDriveRecord(DriveServices& services, const NewDrive& drive, token::DriveContext& context);
 // The folder that warns against copying files into the backing folder directly.
