@@ -6,5 +6,6 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build}"
 
 "$root/scripts/build.sh"
+"$root/scripts/check-format.sh"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 "$root/scripts/fuzz.sh" 20
