@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds, and runs every test (unit, CLI, and mount tests where
+# Installs the dependencies, builds, checks the formatting, and runs every test (unit, CLI, and mount tests where
 # /dev/fuse is usable), then a short run of each fuzz target.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
