@@ -1,5 +1,6 @@
 // The drive commands of kestrava-cli, in-process over a fake host: create, list, mount,
 // unmount, delete and backup-token, with their questions, passwords and exit codes.
+#include "CliDriveFixture.h"
 #include "cli/Cli.h"
 #include "cli/TerminalPrompter.h"
 #include "core/access/PasswordRule.h"
@@ -21,40 +22,13 @@ namespace {
 using test::readFile;
 using test::TempDir;
 
-struct Result
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-class CliDriveTest : public ::testing::Test
+class CliDriveTest : public CliDriveFixture
 {
 protected:
-    TempDir dir;
-    test::ScopedEnv home{"HOME", (dir / "home").string()};
-    test::ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").string()};
-    std::filesystem::path settingsPath = dir / "kestrava_settings.xml";
-    std::shared_ptr<test::FakeDriveHost> host = std::make_shared<test::FakeDriveHost>(dir / "mnt");
-
-    void SetUp() override { applog::configureLog({dir / "test.log", false}); }
-    void TearDown() override { applog::configureLog({}); }
-
     Result run(std::vector<std::string> args, const std::string& input = {})
     {
-        args.insert(args.begin(), {"--config", settingsPath.string()});
-        std::istringstream in(input);
-        std::ostringstream out;
-        std::ostringstream err;
-        Io io{in, out, err, false};
-        Result result;
-        result.exitCode = runCli(args, io, [this](const GlobalOptions&) { return host; });
-        result.out = out.str();
-        result.err = err.str();
-        return result;
+        return runWith(std::move(args), input);
     }
-
-    std::string folder(const std::string& name) const { return (dir / name).string(); }
 
     Result create(const std::string& name, const std::string& letter, std::vector<std::string> extra = {},
                   const std::string& input = "secret12\nsecret12\n")
@@ -62,13 +36,6 @@ protected:
         std::vector<std::string> args{"create", folder(name), "--letter", letter, "--password-stdin"};
         args.insert(args.end(), extra.begin(), extra.end());
         return run(args, input);
-    }
-
-    std::vector<settings::DriveRecord> records() const
-    {
-        return settings::SettingsFile(settingsPath)
-            .driveRecords()
-            .value_or(std::vector<settings::DriveRecord>{});
     }
 };
 

@@ -1,5 +1,6 @@
 // kestrava-cli edit, recover, clouds and letters, in-process over a fake host: the passwords
 // asked and in which order, remounting under a new letter, refusals that change nothing.
+#include "CliDriveFixture.h"
 #include "cli/Cli.h"
 #include "core/access/LoginPassword.h"
 #include "core/access/PasswordRule.h"
@@ -26,40 +27,14 @@ using test::writeFile;
 
 constexpr const char* kPassword = "secret12";
 
-struct Result
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-class EditRecoverCommandsTest : public ::testing::Test
+class EditRecoverCommandsTest : public CliDriveFixture
 {
 protected:
-    TempDir dir;
-    test::ScopedEnv home{"HOME", (dir / "home").string()};
-    test::ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").string()};
-    std::filesystem::path settingsPath = dir / "kestrava_settings.xml";
-    std::shared_ptr<test::FakeDriveHost> host = std::make_shared<test::FakeDriveHost>(dir / "mnt");
-
-    void SetUp() override { applog::configureLog({dir / "test.log", false}); }
-    void TearDown() override { applog::configureLog({}); }
-
     Result run(std::vector<std::string> args, const std::string& input = {})
     {
-        args.insert(args.begin(), {"--config", settingsPath.string(), "--password-stdin"});
-        std::istringstream in(input);
-        std::ostringstream out;
-        std::ostringstream err;
-        Io io{in, out, err, false};
-        Result result;
-        result.exitCode = runCli(args, io, [this](const GlobalOptions&) { return host; });
-        result.out = out.str();
-        result.err = err.str();
-        return result;
+        args.insert(args.begin(), "--password-stdin");
+        return runWith(std::move(args), input);
     }
-
-    std::string folder(const std::string& name) const { return (dir / name).string(); }
 
     // A drive K: "Work" over dir/vault, made by the create command.
     void createDrive(const std::vector<std::string>& extra = {}, const std::string& name = "vault")
@@ -68,13 +43,6 @@ protected:
         args.insert(args.end(), extra.begin(), extra.end());
         const auto result = run(args, std::string(kPassword) + "\n" + kPassword + "\n");
         ASSERT_EQ(result.exitCode, 0) << result.err;
-    }
-
-    std::vector<settings::DriveRecord> records() const
-    {
-        return settings::SettingsFile(settingsPath)
-            .driveRecords()
-            .value_or(std::vector<settings::DriveRecord>{});
     }
 
     bool opens(const std::string& name, const std::string& password) const
