@@ -63,23 +63,22 @@ bool SettingsFile::Adv_SaveDriveInfo(const DriveRecord& record) const
 
 bool SettingsFile::RemoveDriveInfo(std::string_view folder, std::string_view letter) const
 {
-    return update(
-        [&](SettingsDocument& document) {
-            const auto index = findExact(document.records(), folder, letter);
-            if (!index) {
-                return Change::Discard;
-            }
-            const std::string f(folder);
-            const std::string l(letter);
-            writeLog("RemoveDriveInfo: %s - %s", f.c_str(), l.c_str());
-            document.removeRecord(*index);
-            writeLog("RemoveDriveInfo Removed: %s - %s", f.c_str(), l.c_str());
-            return Change::Save;
-        },
-        false);
+    return changeExactRecord(
+        "RemoveDriveInfo", folder, letter,
+        [](SettingsDocument& document, std::size_t index) { document.removeRecord(index); });
 }
 
 bool SettingsFile::RemoveDrivePwd(std::string_view folder, std::string_view letter) const
+{
+    return changeExactRecord(
+        "RemoveDrivePwd", folder, letter,
+        [](SettingsDocument& document, std::size_t index) { document.removeRecordAttribute(index, "pwd"); });
+}
+
+// Applies change to the first record spelled exactly like folder and letter, logging
+// "<operation>: folder - letter" before and "<operation> Removed: ..." after it.
+bool SettingsFile::changeExactRecord(const char* operation, std::string_view folder, std::string_view letter,
+                                     const std::function<void(SettingsDocument&, std::size_t)>& change) const
 {
     return update(
         [&](SettingsDocument& document) {
@@ -89,9 +88,9 @@ bool SettingsFile::RemoveDrivePwd(std::string_view folder, std::string_view lett
             }
             const std::string f(folder);
             const std::string l(letter);
-            writeLog("RemoveDrivePwd: %s - %s", f.c_str(), l.c_str());
-            document.removeRecordAttribute(*index, "pwd");
-            writeLog("RemoveDrivePwd Removed: %s - %s", f.c_str(), l.c_str());
+            writeLog("%s: %s - %s", operation, f.c_str(), l.c_str());
+            change(document, *index);
+            writeLog("%s Removed: %s - %s", operation, f.c_str(), l.c_str());
             return Change::Save;
         },
         false);

@@ -99,6 +99,9 @@ public:
     bool passwdSaved(std::string_view folder) const;
 
 private:
+    bool changeExactRecord(const char* operation, std::string_view folder, std::string_view letter,
+                           const std::function<void(SettingsDocument&, std::size_t)>& change) const;
+
     std::filesystem::path m_path;
 };
 
