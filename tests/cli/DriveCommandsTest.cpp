@@ -8,6 +8,7 @@
 #include "core/app/StringTable.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/FakeDriveHost.h"
+#include "core/fs/PathMapper.h"
 #include "core/settings/SavedPasswords.h"
 #include "core/settings/SettingsFile.h"
 #include "core/token/DriveContext.h"
@@ -52,7 +53,7 @@ TEST_F(CliDriveTest, CreateMountsAndRecordsTheDrive)
     EXPECT_EQ(saved[0].letter, "K:");
     EXPECT_EQ(saved[0].automount, 1);
     EXPECT_FALSE(saved[0].pwd.empty());
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "vault" / loadAppString(drives::kMsgWarningFolder)));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "vault" / fs::warningFolderName()));
 
     token::DriveContext context(hashStr("secret12"));
     ASSERT_EQ(context.unlock(token::tokenPathFor(dir / "vault")), token::TokenLoadStatus::Loaded);

@@ -8,6 +8,7 @@
 #include "core/drives/MountFlow.h"
 #include "core/drives/MountReport.h"
 #include "core/drives/MountedDrives.h"
+#include "core/fs/PathMapper.h"
 #include "core/settings/SavedPasswords.h"
 #include "core/settings/SettingsFile.h"
 #include "core/token/DriveContext.h"
@@ -90,7 +91,7 @@ bool saveNewDriveRecord(DriveServices& services, const NewDrive& drive, DriveCon
 void createWarningFolder(const std::string& folder)
 {
     std::error_code ec;
-    const std::filesystem::path warning = std::filesystem::path(folder) / loadAppString(kMsgWarningFolder);
+    const std::filesystem::path warning = std::filesystem::path(folder) / fs::warningFolderName();
     std::filesystem::create_directory(warning, ec);
     if (ec) {
         writeLog("!CreateWarningFolder: %s - %s", warning.c_str(), ec.message().c_str());

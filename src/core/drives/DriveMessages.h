@@ -34,7 +34,6 @@ inline constexpr int kMsgColumnVolumeName = 178;   // "Volume Name"
 inline constexpr int kMsgColumnFolder = 179;       // "Folder Location"
 inline constexpr int kMsgVerificationFailed = 183; // Yes/No: check failed, clear the saved password?
 inline constexpr int kMsgOverwriteToken = 195;     // Yes/No: overwrite the token in the folder?
-inline constexpr int kMsgWarningFolder = 199;      // "Do not directly copy files to this folder!"
 inline constexpr int kMsgTokenCorrupted = 324;     // the token is corrupted, the drive is not loaded
 inline constexpr int kMsgLegacyImport = 336;       // the imported token is of an old version
 inline constexpr int kMsgNoFreeLetters = 345;      // no drive letters available

@@ -10,6 +10,7 @@
 #include "core/drives/MountReport.h"
 #include "core/drives/RememberedPassword.h"
 #include "core/drives/TokenBackup.h"
+#include "core/fs/PathMapper.h"
 #include "core/settings/CaseFold.h"
 #include "core/settings/SettingsFile.h"
 #include "core/token/TokenDocument.h"
@@ -143,7 +144,7 @@ bool confirmForgetPassword(Prompter& prompter)
 
 bool backingFolderHoldsFiles(const std::filesystem::path& folder)
 {
-    const std::string warningFolder = loadAppString(kMsgWarningFolder);
+    const std::string warningFolder = fs::warningFolderName();
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();

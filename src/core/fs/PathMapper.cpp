@@ -1,11 +1,6 @@
 #include "core/fs/PathMapper.h"
 
-#include "core/app/StringTable.h"
-
 namespace kestrava::fs {
-namespace {
-constexpr int kWarningFolderMessage = 199;
-}
 
 bool IsTokenFileName(std::string_view path)
 {
@@ -97,7 +92,7 @@ std::string PathMapper::plainName(std::string_view backingName) const
 
 std::string warningFolderName()
 {
-    return loadAppString(kWarningFolderMessage);
+    return std::string(kWarningFolderName);
 }
 
 } // namespace kestrava::fs

@@ -15,6 +15,11 @@ namespace kestrava::fs {
 inline constexpr std::string_view kTokenFileName = ".qxsession.xml";
 inline constexpr std::string_view kRootTokenPath = "/.qxsession.xml";
 
+// The folder drive creation leaves in the backing folder to warn sync-client users. Its name is
+// part of the on-disk format, the same in every interface language: a language pack must never
+// change which folder creation writes or listings hide.
+inline constexpr std::string_view kWarningFolderName = "Do not directly copy files to this folder!";
+
 // The last component (after the last "/", or the whole path) is exactly the token name.
 bool IsTokenFileName(std::string_view path);
 
@@ -57,8 +62,7 @@ private:
     bool m_encrypt;
 };
 
-// The name of the folder drive creation leaves in the backing folder to warn sync-client
-// users; listings hide it in the current interface language.
+// kWarningFolderName as a string.
 std::string warningFolderName();
 
 } // namespace kestrava::fs

@@ -7,6 +7,7 @@
 #include "core/app/StringTable.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/DriveValidation.h"
+#include "core/fs/PathMapper.h"
 
 #include <sys/stat.h>
 
@@ -77,13 +78,26 @@ TEST_F(CreateDriveFlowTest, NewDriveIsWrittenRecordedMountedAndMarked)
     EXPECT_EQ(saved.letter, "K:");
     EXPECT_EQ(saved.automount, 1);
     EXPECT_FALSE(saved.pwd.empty());
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "vault" / loadAppString(drives::kMsgWarningFolder)));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "vault" / fs::warningFolderName()));
     struct stat st
     {
     };
     ASSERT_EQ(::stat(token::tokenPathFor(dir / "vault").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(passwordRequests, std::vector<bool>{false});
+}
+
+TEST_F(CreateDriveFlowTest, LanguagePackNeverRenamesTheWarningFolder)
+{
+    setAppStringOverride([](int id) { return id == 199 ? std::string("Ne copiez pas ici") : std::string(); });
+    auto drive = newDrive(dir / "vault");
+    prompter.expectMessage(drives::kMsgCreateFolder, Button::OK);
+    const CreateOutcome outcome = create(drive, passwords(kDrivePassword));
+    setAppStringOverride(nullptr);
+
+    ASSERT_EQ(outcome, CreateOutcome::Created);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "vault" / "Do not directly copy files to this folder!"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "vault" / "Ne copiez pas ici"));
 }
 
 TEST_F(CreateDriveFlowTest, RootFolderIsRefusedBeforeAnythingElse)
@@ -277,7 +291,7 @@ TEST_F(CreateDriveFlowTest, RegisterWithoutMounting)
     ASSERT_EQ(create(drive, passwords(kDrivePassword)), CreateOutcome::Created);
     EXPECT_TRUE(host.calls.empty());
     EXPECT_TRUE(record(0).pwd.empty());
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "v" / loadAppString(drives::kMsgWarningFolder)));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "v" / fs::warningFolderName()));
 }
 
 TEST_F(CreateDriveFlowTest, FolderPathsAreNormalised)

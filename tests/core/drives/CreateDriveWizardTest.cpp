@@ -7,6 +7,7 @@
 #include "core/app/StringTable.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/DriveValidation.h"
+#include "core/fs/PathMapper.h"
 
 namespace kestrava::test {
 namespace {
@@ -83,8 +84,7 @@ TEST_F(CreateDriveWizardTest, NewDriveFromTheLocalFolderToTheFinishPage)
     EXPECT_EQ(saved.label, "Private");
     EXPECT_EQ(saved.letter, "Z:");
     EXPECT_FALSE(saved.pwd.empty()) << "remembered by default";
-    EXPECT_TRUE(
-        std::filesystem::is_directory(dir / "home" / "Kestrava" / loadAppString(drives::kMsgWarningFolder)));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "home" / "Kestrava" / fs::warningFolderName()));
     EXPECT_EQ(wizard.folderToOpen(), std::optional(host.mountPointFor("Z:")));
     wizard.setOpenDriveAfterClose(false);
     EXPECT_FALSE(wizard.folderToOpen());

@@ -9,6 +9,7 @@
 #include "core/drives/DriveMessages.h"
 #include "core/drives/MountFlow.h"
 #include "core/drives/RememberedPassword.h"
+#include "core/fs/PathMapper.h"
 
 namespace kestrava::test {
 namespace {
@@ -236,7 +237,7 @@ TEST_F(EditDriveFlowTest, WithoutTheLockTheRememberedPasswordIsThePlainProtected
 TEST_F(EditDriveFlowTest, NameEncryptionChangeOnADriveWithFilesAsksFirst)
 {
     makeDrive();
-    std::filesystem::create_directories(dir / "vault" / loadAppString(drives::kMsgWarningFolder));
+    std::filesystem::create_directories(dir / "vault" / fs::warningFolderName());
     auto session = begin();
     ASSERT_TRUE(session.context);
     auto edit = drives::editFieldsFor(*session.context);

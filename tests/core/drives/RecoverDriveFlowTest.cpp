@@ -6,6 +6,7 @@
 #include "core/app/StringTable.h"
 #include "core/crypto/Base64Url.h"
 #include "core/drives/DriveMessages.h"
+#include "core/fs/PathMapper.h"
 
 namespace kestrava::test {
 namespace {
@@ -92,7 +93,7 @@ TEST_F(RecoverDriveFlowTest, IntactTokenIsRecoveredRegisteredAndMounted)
     EXPECT_EQ(saved.letter, "K:");
     EXPECT_TRUE(saved.pwd.empty());
     EXPECT_EQ(saved.automount, 1);
-    EXPECT_TRUE(std::filesystem::is_directory(dir / "synced" / loadAppString(drives::kMsgWarningFolder)));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "synced" / fs::warningFolderName()));
     EXPECT_EQ(mounted.mountedLetters(), std::vector<std::string>{"K:"});
 }
 
