@@ -90,6 +90,11 @@ std::string PathMapper::plainName(std::string_view backingName) const
     return m_encrypt ? m_names.DecryptName(backingName) : std::string(backingName);
 }
 
+bool IsReplacedTokenName(std::string_view name)
+{
+    return name.size() > kReplacedTokenPrefix.size() && name.starts_with(kReplacedTokenPrefix);
+}
+
 std::string warningFolderName()
 {
     return std::string(kWarningFolderName);

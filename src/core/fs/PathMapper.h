@@ -20,6 +20,14 @@ inline constexpr std::string_view kRootTokenPath = "/.qxsession.xml";
 // change which folder creation writes or listings hide.
 inline constexpr std::string_view kWarningFolderName = "Do not directly copy files to this folder!";
 
+// When a new drive is made in a folder that already holds a token, the old token is kept beside
+// it under this prefix plus a date, so the files it encrypted can still be opened. Such files
+// belong to the backing folder, not to the drive.
+inline constexpr std::string_view kReplacedTokenPrefix = ".qxsession.xml.replaced-";
+
+// A backing-folder root entry named like a kept old token.
+bool IsReplacedTokenName(std::string_view name);
+
 // The last component (after the last "/", or the whole path) is exactly the token name.
 bool IsTokenFileName(std::string_view path);
 
