@@ -3,6 +3,51 @@
 #include <algorithm>
 
 namespace kestrava::cli {
+namespace {
+
+constexpr std::size_t kHelpColumn = 26;
+
+bool isSwitchWord(const std::string& text)
+{
+    return text == "on" || text == "off";
+}
+
+const OptionSpec* findSpec(const std::vector<OptionSpec>& specs, const std::string& name)
+{
+    const auto it = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& o) { return o.name == name; });
+    return it == specs.end() ? nullptr : &*it;
+}
+
+// Stores a value, refusing a second spelling that says otherwise ("--plain-names
+// --name-encryption on").
+bool store(ParsedArguments& parsed, const std::string& name, const std::string& value, const std::string& spelled,
+           std::string& error)
+{
+    const auto it = parsed.values.find(name);
+    if (it != parsed.values.end() && it->second != value) {
+        error = "--" + spelled + " contradicts an earlier --" + name + " " + it->second;
+        return false;
+    }
+    parsed.values[name] = value;
+    return true;
+}
+
+} // namespace
+
+OptionSpec switchOption(std::string name, std::string help)
+{
+    OptionSpec spec{std::move(name), false, "[on|off]", std::move(help)};
+    spec.isSwitch = true;
+    return spec;
+}
+
+OptionSpec aliasOption(std::string name, std::string canonical, std::string value)
+{
+    OptionSpec spec{std::move(name), false, "", ""};
+    spec.aliasOf = std::move(canonical);
+    spec.aliasValue = std::move(value);
+    return spec;
+}
 
 std::optional<std::string> ParsedArguments::value(const std::string& name) const
 {
@@ -10,12 +55,21 @@ std::optional<std::string> ParsedArguments::value(const std::string& name) const
     return it == values.end() ? std::nullopt : std::optional<std::string>(it->second);
 }
 
+std::optional<bool> ParsedArguments::switchValue(const std::string& name) const
+{
+    const auto text = value(name);
+    return text ? std::optional<bool>(*text == "on") : std::nullopt;
+}
+
 bool parseArguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
                     ParsedArguments& parsed, std::string& error)
 {
     bool onlyPositional = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+        std::string arg = args[i];
+        if (!onlyPositional && arg == "-h" && findSpec(specs, "help") != nullptr) {
+            arg = "--help";
+        }
         if (onlyPositional || arg.size() < 2 || arg.rfind("--", 0) != 0) {
             parsed.positional.push_back(arg);
             continue;
@@ -24,21 +78,52 @@ bool parseArguments(const std::vector<std::string>& args, const std::vector<Opti
             onlyPositional = true;
             continue;
         }
-        std::string name = arg.substr(2);
+        const std::string spelled = arg.substr(2, arg.find('=') == std::string::npos ? std::string::npos
+                                                                                     : arg.find('=') - 2);
         std::optional<std::string> inlineValue;
-        if (const auto eq = name.find('='); eq != std::string::npos) {
-            inlineValue = name.substr(eq + 1);
-            name.resize(eq);
+        if (const auto eq = arg.find('='); eq != std::string::npos) {
+            inlineValue = arg.substr(eq + 1);
         }
-        const auto known =
-            std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& o) { return o.name == name; });
-        if (known == specs.end()) {
-            error = "unknown option --" + name;
+        const OptionSpec* spec = findSpec(specs, spelled);
+        if (spec == nullptr) {
+            error = "unknown option --" + spelled;
             return false;
         }
-        if (!known->takesValue) {
+        const OptionSpec* target = spec->aliasOf.empty() ? spec : findSpec(specs, spec->aliasOf);
+        if (target == nullptr) {
+            error = "unknown option --" + spec->aliasOf;
+            return false;
+        }
+        const std::string& name = target->name;
+        if (!spec->aliasOf.empty() && !spec->aliasValue.empty()) {
             if (inlineValue) {
-                error = "option --" + name + " takes no value";
+                error = "option --" + spelled + " takes no value";
+                return false;
+            }
+            if (!store(parsed, name, spec->aliasValue, spelled, error)) {
+                return false;
+            }
+            continue;
+        }
+        if (target->isSwitch) {
+            std::string setting = "on";
+            if (inlineValue) {
+                setting = *inlineValue;
+            } else if (i + 1 < args.size() && isSwitchWord(args[i + 1])) {
+                setting = args[++i];
+            }
+            if (!isSwitchWord(setting)) {
+                error = "option --" + spelled + " takes on or off";
+                return false;
+            }
+            if (!store(parsed, name, setting, spelled, error)) {
+                return false;
+            }
+            continue;
+        }
+        if (!target->takesValue) {
+            if (inlineValue) {
+                error = "option --" + spelled + " takes no value";
                 return false;
             }
             parsed.flags.insert(name);
@@ -49,7 +134,7 @@ bool parseArguments(const std::vector<std::string>& args, const std::vector<Opti
         } else if (i + 1 < args.size()) {
             parsed.values[name] = args[++i];
         } else {
-            error = "option --" + name + " needs a value";
+            error = "option --" + spelled + " needs a value";
             return false;
         }
     }
@@ -60,13 +145,19 @@ std::string describeOptions(const std::vector<OptionSpec>& specs)
 {
     std::string text;
     for (const OptionSpec& option : specs) {
-        std::string left = "  --" + option.name + (option.takesValue ? " " + option.valueName : "");
-        if (left.size() < 26) {
-            left.resize(26, ' ');
-        } else {
-            left += "\n" + std::string(26, ' ');
+        std::string left = "  --" + option.name;
+        std::string help = option.help;
+        if (!option.aliasOf.empty()) {
+            help = "same as --" + option.aliasOf + (option.aliasValue.empty() ? "" : " " + option.aliasValue);
+        } else if (option.takesValue || option.isSwitch) {
+            left += " " + option.valueName;
         }
-        text += left + option.help + "\n";
+        if (left.size() < kHelpColumn) {
+            left.resize(kHelpColumn, ' ');
+        } else {
+            left += "\n" + std::string(kHelpColumn, ' ');
+        }
+        text += left + help + "\n";
     }
     return text;
 }

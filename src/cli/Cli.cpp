@@ -2,6 +2,7 @@
 
 #include "cli/PasswordInput.h"
 #include "cli/commands/Commands.h"
+#include "core/Version.h"
 #include "core/app/ActivityLog.h"
 #include "core/host/SystemHost.h"
 #include "core/settings/Paths.h"
@@ -15,7 +16,8 @@ namespace {
 const std::vector<OptionSpec>& globalOptionSpecs()
 {
     static const std::vector<OptionSpec> specs = {
-        {"help", false, "", "show help for the tool or a command"},
+        {"help", false, "", "show help for the tool or a command (also -h, or 'help [COMMAND]')"},
+        {"version", false, "", "print the program's version"},
         {"verbose", false, "", "also print the activity log's lines on standard error"},
         {"password-stdin", false, "", "read passwords from standard input, one line per password asked"},
         {"yes", false, "", "answer Yes (or OK) to every question"},
@@ -67,7 +69,7 @@ void printToolHelp(std::ostream& out, const std::vector<std::unique_ptr<Command>
     }
     out << "\nGlobal options:\n"
         << describeOptions(globalOptionSpecs())
-        << "\nRun 'kestrava-cli COMMAND --help' for a command's arguments.\n"
+        << "\nRun 'kestrava-cli help COMMAND' for a command's arguments.\n"
            "Exit codes: 0 success, 1 failure (one line on standard error), 2 usage error.\n";
 }
 
@@ -79,6 +81,28 @@ void printCommandHelp(std::ostream& out, const Command& command)
         out << "\nOptions:\n" << describeOptions(options);
     }
     out << "\nGlobal options:\n" << describeOptions(globalOptionSpecs());
+}
+
+const Command* findCommand(const std::vector<std::unique_ptr<Command>>& commands, const std::string& name)
+{
+    const auto it = std::find_if(commands.begin(), commands.end(), [&](const auto& c) { return c->name() == name; });
+    return it == commands.end() ? nullptr : it->get();
+}
+
+// "help" and "help COMMAND": the help texts --help prints.
+int runHelp(Io& io, const std::vector<std::unique_ptr<Command>>& commands, const std::vector<std::string>& topics)
+{
+    if (topics.empty()) {
+        printToolHelp(io.out, commands);
+        return static_cast<int>(ExitCode::Success);
+    }
+    const Command* command = topics.size() == 1 ? findCommand(commands, topics.front()) : nullptr;
+    if (command == nullptr) {
+        return static_cast<int>(usageError(
+            io, topics.size() == 1 ? "help: unknown command '" + topics.front() + "'" : "help: name one command"));
+    }
+    printCommandHelp(io.out, *command);
+    return static_cast<int>(ExitCode::Success);
 }
 
 } // namespace
@@ -129,6 +153,16 @@ int runCli(const std::vector<std::string>& args, Io& io, HostFactory makeHost)
     if (!parseArguments(before, globalOptionSpecs(), globalArgs, error)) {
         return static_cast<int>(usageError(io, error));
     }
+    if (globalArgs.has("version")) {
+        io.out << "kestrava-cli " << kProgramVersion << "\n";
+        return static_cast<int>(ExitCode::Success);
+    }
+    if (!globalArgs.positional.empty() && globalArgs.positional.front() == "help") {
+        // "help" before anything else; "help list" splits at "list", so the topic follows.
+        std::vector<std::string> topics(globalArgs.positional.begin() + 1, globalArgs.positional.end());
+        topics.insert(topics.end(), split, args.end());
+        return runHelp(io, commands, topics);
+    }
     if (split == args.end()) {
         if (globalArgs.has("help") || args.empty()) {
             printToolHelp(io.out, commands);
@@ -155,6 +189,10 @@ int runCli(const std::vector<std::string>& args, Io& io, HostFactory makeHost)
     if (globalArgs.has("help") || commandArgs.has("help")) {
         printCommandHelp(io.out, command);
         return 0;
+    }
+    if (commandArgs.has("version")) {
+        io.out << "kestrava-cli " << kProgramVersion << "\n";
+        return static_cast<int>(ExitCode::Success);
     }
     GlobalOptions globals;
     globals.verbose = globalArgs.has("verbose") || commandArgs.has("verbose");

@@ -10,14 +10,13 @@ std::optional<crypto::SecureString> PasswordInput::ask(const std::string& prompt
 {
     if (!m_fromStdin) {
         if (!m_io.interactive) {
-            error = "no terminal to ask for the password on; use --password-stdin";
+            error = m_noTerminal;
             return std::nullopt;
         }
         bool noTerminal = false;
         auto line = readTerminalLine(prompt, false, &noTerminal);
         if (!line) {
-            error = noTerminal ? "no terminal to ask for the password on; use --password-stdin"
-                               : "no password was entered";
+            error = noTerminal ? m_noTerminal : "no password was entered";
         }
         return line;
     }

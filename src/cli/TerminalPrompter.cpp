@@ -18,42 +18,80 @@ constexpr int kMsgIncorrectPassword = 152;
 constexpr int kMsgPasswordTooShort = 46;
 constexpr int kMaxPasswordAttempts = 3;
 
+// The answers a question takes; the capital letter marks the default that Enter chooses. The
+// default is the answer that changes nothing (No, Cancel), so a stray Enter never deletes or
+// overwrites anything.
 const char* choices(Buttons buttons)
 {
     switch (buttons) {
     case Buttons::OK:
         return "";
     case Buttons::OKCancel:
-        return "[o]k/[c]ancel";
+        return "[o]k/[C]ancel";
     case Buttons::YesNo:
-        return "[y]es/[n]o";
+        return "[y]es/[N]o";
     case Buttons::YesNoCancel:
-        return "[y]es/[n]o/[c]ancel";
+        return "[y]es/[n]o/[C]ancel";
     }
     return "";
 }
 
-std::optional<Button> parseAnswer(std::string answer, Buttons buttons)
+Button defaultFor(Buttons buttons)
+{
+    return buttons == Buttons::YesNo ? Button::No : Button::Cancel;
+}
+
+std::string normalized(std::string answer)
 {
     for (char& c : answer) {
         c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
     }
-    while (!answer.empty() && (answer.back() == ' ' || answer.back() == '\r')) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!answer.empty() && blank(answer.back())) {
         answer.pop_back();
     }
-    const bool yesNo = buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel;
-    if (yesNo && (answer == "y" || answer == "yes")) {
-        return Button::Yes;
+    std::size_t start = 0;
+    while (start < answer.size() && blank(answer[start])) {
+        ++start;
     }
-    if (yesNo && (answer == "n" || answer == "no")) {
-        return Button::No;
+    return answer.substr(start);
+}
+
+std::optional<Button> parseAnswer(const std::string& typed, Buttons buttons)
+{
+    const std::string answer = normalized(typed);
+    if (answer.empty()) {
+        return defaultFor(buttons);
     }
-    if (buttons == Buttons::OKCancel && (answer == "o" || answer == "ok")) {
+    const bool yes = answer == "y" || answer == "yes";
+    const bool no = answer == "n" || answer == "no";
+    const bool ok = answer == "o" || answer == "ok";
+    const bool cancel = answer == "c" || answer == "cancel";
+    switch (buttons) {
+    case Buttons::OK:
         return Button::OK;
-    }
-    if ((buttons == Buttons::OKCancel || buttons == Buttons::YesNoCancel) &&
-        (answer == "c" || answer == "cancel")) {
-        return Button::Cancel;
+    case Buttons::OKCancel:
+        // y/n are taken too: "Create the folder? [o]k/[C]ancel" is answered as naturally with y.
+        if (ok || yes) {
+            return Button::OK;
+        }
+        if (cancel || no) {
+            return Button::Cancel;
+        }
+        break;
+    case Buttons::YesNo:
+        if (yes || no) {
+            return yes ? Button::Yes : Button::No;
+        }
+        break;
+    case Buttons::YesNoCancel:
+        if (yes || no) {
+            return yes ? Button::Yes : Button::No;
+        }
+        if (cancel) {
+            return Button::Cancel;
+        }
+        break;
     }
     return std::nullopt;
 }
@@ -108,6 +146,7 @@ Button TerminalPrompter::messageBox(int messageId, const std::vector<std::string
         if (const auto answer = parseAnswer(*line, buttons)) {
             return *answer;
         }
+        m_io.err << "kestrava-cli: answer " << choices(buttons) << "\n";
     }
 }
 
@@ -124,9 +163,10 @@ DrivePasswordAnswer TerminalPrompter::askDrivePassword(const DrivePasswordReques
         std::string error;
         auto password = m_passwords.ask(loadAppString(kTextDrivePassword) + " ", error);
         if (!password) {
+            // That line already names what would help (--password-stdin); a missing password is
+            // not an unanswered question, whose hint (--yes) would not help.
             m_io.err << "kestrava-cli: " << error << "\n";
             answer.outcome = PasswordOutcome::Unavailable;
-            m_unanswered = true;
             return answer;
         }
         if (password->empty()) {

@@ -29,7 +29,7 @@ public:
     void balloon(int fieldId, int messageId, Icon icon) override;
     void status(const std::string& text) override;
 
-    // Whether some question went unanswered for want of a terminal.
+    // Whether some question (not a password) went unanswered for want of a terminal.
     bool unanswered() const { return m_unanswered; }
 
 private:

@@ -4,6 +4,8 @@
 #include "core/access/PasswordRule.h"
 #include "core/app/StringTable.h"
 #include "core/settings/SavedPasswords.h"
+#include "core/token/TokenDocument.h"
+#include "core/util/AtomicFile.h"
 
 #include <ostream>
 
@@ -13,6 +15,11 @@ namespace {
 constexpr int kMsgReadImportFailed = 28; // "Error! There was a problem reading the import file:\n%s"
 constexpr int kMsgIncorrectPassword = 152;
 constexpr int kMsgConfirmPassword = 9; // "Confirm Password:"
+constexpr int kMsgTokenMissing = 1263;    // (token path)
+constexpr int kMsgTokenUnreadable = 1264; // (token path, reason)
+constexpr int kMsgNotAToken = 1265;       // (token path, reason)
+constexpr int kMsgRecoverHint = 1266;     // (folder)
+constexpr std::size_t kMaxTokenBytes = 64 * 1024;
 } // namespace
 
 ExitCode failWithMessage(Io& io, int messageId, const std::vector<std::string>& arguments)
@@ -65,7 +72,30 @@ ExitCode unlockWithPrompt(CommandContext& context, token::DriveContext& ctx,
     case token::TokenLoadStatus::Malformed:
         break;
     }
+    if (const auto problem = tokenProblem(folder)) {
+        return fail(context.io, *problem);
+    }
     return failWithMessage(context.io, kMsgReadImportFailed, {error});
+}
+
+std::optional<std::string> tokenProblem(const std::filesystem::path& folder)
+{
+    const std::filesystem::path tokenPath = token::tokenPathFor(folder);
+    std::string problem;
+    std::error_code ec;
+    std::string xml;
+    std::string error;
+    token::TokenFields fields;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(tokenPath, ec))) {
+        problem = formatAppString(loadAppString(kMsgTokenMissing), {tokenPath.string()});
+    } else if (!util::readSmallFile(tokenPath, kMaxTokenBytes, xml, error)) {
+        problem = formatAppString(loadAppString(kMsgTokenUnreadable), {tokenPath.string(), error});
+    } else if (!token::parseTokenDocument(xml, fields, error)) {
+        problem = formatAppString(loadAppString(kMsgNotAToken), {tokenPath.string(), error});
+    } else {
+        return std::nullopt;
+    }
+    return problem + "\n" + formatAppString(loadAppString(kMsgRecoverHint), {folder.string()});
 }
 
 std::optional<std::filesystem::path> folderArgument(CommandContext& context, const ParsedArguments& args,

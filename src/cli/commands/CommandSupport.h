@@ -26,6 +26,10 @@ std::optional<crypto::SecureString> askNewPassword(CommandContext& context, cons
 ExitCode unlockWithPrompt(CommandContext& context, token::DriveContext& ctx,
                           const std::filesystem::path& folder, const std::string& prompt);
 
+// What keeps the security token in folder from being read, as a failure line: missing,
+// unreadable, or not a token, followed by how to recover from a backup. Nothing when it reads.
+std::optional<std::string> tokenProblem(const std::filesystem::path& folder);
+
 // The single FOLDER argument of a token command.
 std::optional<std::filesystem::path> folderArgument(CommandContext& context, const ParsedArguments& args,
                                                     ExitCode& exitCode);

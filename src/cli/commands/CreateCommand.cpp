@@ -23,22 +23,27 @@ public:
     std::string summary() const override { return "create a new drive over a folder and mount it"; }
     std::string usage() const override
     {
-        return "create FOLDER --letter K: [--label TEXT] [--plain-names] [--case-sensitive] "
-               "[--no-long-names] "
-               "[--remember] [--no-automount] [--import TOKENFILE] [--no-mount] [--yes]";
+        return "create FOLDER --letter K: [--label TEXT] [--name-encryption on|off] "
+               "[--case-insensitive on|off] [--long-names on|off] [--remember [on|off]] "
+               "[--automount on|off] [--token BACKUPFILE] [--no-mount] [--yes]";
     }
     std::vector<OptionSpec> options() const override
     {
         return {
             {"letter", true, "K:", "the drive's letter; it is mounted at <mount root>/K"},
             {"label", true, "TEXT", "the drive's label (default \"Kestrava\")"},
-            {"plain-names", false, "", "store file names unencrypted"},
-            {"case-sensitive", false, "", "look names up case-sensitively"},
-            {"no-long-names", false, "", "switch the long-file-name option off"},
-            {"remember", false, "", "remember the drive password in the settings file"},
-            {"no-automount", false, "", "do not mount the drive at start (mount --all)"},
-            {"import", true, "TOKENFILE", "adopt this security token (a backup) instead of making a new one"},
+            switchOption("name-encryption", "encrypt file names (default on)"),
+            switchOption("case-insensitive", "look encrypted names up ignoring case (default on)"),
+            switchOption("long-names", "the long-file-name option (default on)"),
+            switchOption("remember", "remember the drive password in the settings file (default off)"),
+            switchOption("automount", "mount the drive at start with mount --all (default on)"),
+            {"token", true, "BACKUPFILE", "adopt this security token (a backup) instead of making a new one"},
             {"no-mount", false, "", "register the drive without mounting it now"},
+            aliasOption("plain-names", "name-encryption", "off"),
+            aliasOption("case-sensitive", "case-insensitive", "off"),
+            aliasOption("no-long-names", "long-names", "off"),
+            aliasOption("no-automount", "automount", "off"),
+            aliasOption("import", "token"),
         };
     }
 
@@ -57,11 +62,11 @@ public:
         drive.folder = drives::normalizeBackingFolder(args.positional.front());
         drive.letter = *letter;
         drive.label = args.value("label").value_or(drives::kDefaultLabel);
-        drive.fileNameEncryption = !args.has("plain-names");
-        drive.caseInsensitive = !args.has("case-sensitive");
-        drive.longFileNames = !args.has("no-long-names");
-        drive.rememberPassword = args.has("remember");
-        drive.autoMount = !args.has("no-automount");
+        drive.fileNameEncryption = args.switchValue("name-encryption").value_or(true);
+        drive.caseInsensitive = args.switchValue("case-insensitive").value_or(true);
+        drive.longFileNames = args.switchValue("long-names").value_or(true);
+        drive.rememberPassword = args.switchValue("remember").value_or(false);
+        drive.autoMount = args.switchValue("automount").value_or(true);
         drive.mount = !args.has("no-mount");
 
         ExitCode exitCode = ExitCode::Success;
@@ -80,7 +85,7 @@ public:
             }
         }
         drives::CreationState state;
-        if (const auto importFile = args.value("import")) {
+        if (const auto importFile = args.value("token")) {
             if (!drives::importDriveFromFile(run->prompter(), state,
                                              drives::normalizeBackingFolder(*importFile))) {
                 return run->stopped();

@@ -1,5 +1,6 @@
 #include "cli/commands/DriveCommandSupport.h"
 
+#include "cli/commands/CommandSupport.h"
 #include "cli/commands/ProgramLock.h"
 #include "cli/commands/SettingsSupport.h"
 #include "core/drives/CloudFolders.h"
@@ -11,6 +12,9 @@
 #include <chrono>
 
 namespace kestrava::cli {
+namespace {
+constexpr int kMsgSettingsUnusable = 1262; // the settings file cannot be read (path, reason)
+} // namespace
 
 DriveRun::DriveRun(CommandContext& context, settings::SettingsFile settings,
                    std::shared_ptr<host::DriveHost> host)
@@ -71,6 +75,13 @@ std::unique_ptr<DriveRun> openDriveRun(CommandContext& context, ExitCode& exitCo
 {
     auto opened = openSettings(context, exitCode);
     if (!opened) {
+        return nullptr;
+    }
+    // A file that exists but cannot be read holds drives nobody can see: listing "no drives"
+    // or acting on none would hide them, so every drive command stops here.
+    const settings::LoadedSettings loaded = opened->load();
+    if (loaded.status != settings::LoadStatus::Loaded && loaded.status != settings::LoadStatus::Missing) {
+        exitCode = failWithMessage(context.io, kMsgSettingsUnusable, {opened->path().string(), loaded.error});
         return nullptr;
     }
     // openSettings has passed the program lock and left its run state in the context.

@@ -7,6 +7,7 @@
 #include "core/drives/FreeLetters.h"
 #include "core/drives/MountFlow.h"
 #include "core/host/DriveHost.h"
+#include "core/settings/SettingsDocument.h"
 
 #include <algorithm>
 #include <ostream>
@@ -62,22 +63,6 @@ private:
     bool m_wrongPassword = false;
 };
 
-// "on" or "off" of an option; nothing when the option is absent. A bad value is a usage error.
-bool switchValue(const ParsedArguments& args, const std::string& name, std::optional<bool>& value,
-                 std::string& error)
-{
-    const auto text = args.value(name);
-    if (!text) {
-        return true;
-    }
-    if (*text == "on" || *text == "off") {
-        value = *text == "on";
-        return true;
-    }
-    error = "edit: --" + name + " takes on or off";
-    return false;
-}
-
 struct Requested
 {
     std::optional<std::string> label;
@@ -99,20 +84,25 @@ public:
     {
         return "edit K:|FOLDER [--label TEXT] [--letter L:] [--automount on|off] [--remember on|off] "
                "[--name-encryption on|off] [--case-insensitive on|off] [--long-names on|off] "
-               "[--change-password]";
+               "[--change-password] [--yes]";
     }
     std::vector<OptionSpec> options() const override
     {
         return {
             {"label", true, "TEXT", "the drive's new label"},
             {"letter", true, "L:", "the drive's new letter; a mounted drive is mounted again under it"},
-            {"automount", true, "on|off", "mount the drive at start (mount --all)"},
-            {"remember", true, "on|off", "remember the drive password in the settings file"},
-            {"name-encryption", true, "on|off",
-             "encrypt file names (files already in the folder become unreadable; needs --yes)"},
-            {"case-insensitive", true, "on|off", "look encrypted names up ignoring case"},
-            {"long-names", true, "on|off", "the long-file-name option"},
+            switchOption("automount", "mount the drive at start (mount --all)"),
+            switchOption("remember", "remember the drive password in the settings file"),
+            switchOption("name-encryption",
+                         "encrypt file names (asks first when the folder holds files, which then become "
+                         "unreadable through the drive)"),
+            switchOption("case-insensitive", "look encrypted names up ignoring case"),
+            switchOption("long-names", "the long-file-name option"),
             {"change-password", false, "", "change the drive password (asks current, new and confirmation)"},
+            aliasOption("plain-names", "name-encryption", "off"),
+            aliasOption("case-sensitive", "case-insensitive", "off"),
+            aliasOption("no-long-names", "long-names", "off"),
+            aliasOption("no-automount", "automount", "off"),
         };
     }
 
@@ -124,14 +114,11 @@ public:
             return exitCode;
         }
         Requested wanted;
-        std::string error;
-        if (!switchValue(args, "automount", wanted.autoMount, error) ||
-            !switchValue(args, "remember", wanted.remember, error) ||
-            !switchValue(args, "name-encryption", wanted.nameEncryption, error) ||
-            !switchValue(args, "case-insensitive", wanted.caseInsensitive, error) ||
-            !switchValue(args, "long-names", wanted.longNames, error)) {
-            return usageError(context.io, error);
-        }
+        wanted.autoMount = args.switchValue("automount");
+        wanted.remember = args.switchValue("remember");
+        wanted.nameEncryption = args.switchValue("name-encryption");
+        wanted.caseInsensitive = args.switchValue("case-insensitive");
+        wanted.longNames = args.switchValue("long-names");
         if (const auto letter = args.value("letter")) {
             wanted.letter = drives::normalizeDriveLetter(*letter);
             if (!wanted.letter) {
@@ -141,6 +128,10 @@ public:
         wanted.label = args.value("label");
         if (wanted.label && wanted.label->empty()) {
             return usageError(context.io, "edit: --label needs a non-empty text");
+        }
+        if (wanted.label && !settings::isValidUtf8(*wanted.label)) {
+            // The settings file holds UTF-8 text only; anything else would not read back.
+            return usageError(context.io, "edit: --label is not UTF-8 text");
         }
         wanted.changePassword = args.has("change-password");
 
@@ -184,6 +175,9 @@ private:
             if (presetPrompter.wrongPassword()) {
                 return failWithMessage(context.io, kMsgIncorrectPassword);
             }
+            if (const auto problem = tokenProblem(row.folder())) {
+                return fail(context.io, *problem);
+            }
             return run.stopped();
         }
         token::DriveContext& drive = *session->context;
@@ -209,12 +203,6 @@ private:
                 return run.stopped();
             }
             edit.rememberPassword = *wanted.remember;
-        }
-        if (edit.options.fileNameEncryption != drive.options().fileNameEncryption &&
-            drives::backingFolderHoldsFiles(drive.backingFolder()) && !context.globals.assumeYes) {
-            drives::finishDriveEdit(services, *session, false);
-            return failWithMessage(context.io, drives::kMsgNameEncryptionChange,
-                                   {drive.driveLetter(), drive.backingFolder().string()});
         }
         if (wanted.changePassword && !readPasswordChange(context, askCurrentFirst, current, edit)) {
             drives::finishDriveEdit(services, *session, false);

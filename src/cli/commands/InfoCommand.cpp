@@ -30,6 +30,9 @@ public:
         if (!folder) {
             return exitCode;
         }
+        if (const auto problem = tokenProblem(*folder)) {
+            return fail(context.io, *problem);
+        }
         const std::filesystem::path tokenPath = token::tokenPathFor(*folder);
         std::string xml;
         std::string error;

@@ -19,15 +19,19 @@ public:
     std::string summary() const override { return "write a new security token into a folder"; }
     std::string usage() const override
     {
-        return "init FOLDER [--plain-names] [--case-sensitive] [--no-long-names] [--force]";
+        return "init FOLDER [--name-encryption on|off] [--case-insensitive on|off] [--long-names on|off] "
+               "[--force]";
     }
     std::vector<OptionSpec> options() const override
     {
         return {
-            {"plain-names", false, "", "store file names unencrypted"},
-            {"case-sensitive", false, "", "look names up case-sensitively"},
-            {"no-long-names", false, "", "switch the long-file-name option off"},
+            switchOption("name-encryption", "encrypt file names (default on)"),
+            switchOption("case-insensitive", "look encrypted names up ignoring case (default on)"),
+            switchOption("long-names", "the long-file-name option (default on)"),
             {"force", false, "", "replace an existing token (files encrypted under it become unreadable)"},
+            aliasOption("plain-names", "name-encryption", "off"),
+            aliasOption("case-sensitive", "case-insensitive", "off"),
+            aliasOption("no-long-names", "long-names", "off"),
         };
     }
 
@@ -54,7 +58,8 @@ public:
             return ExitCode::Failure;
         }
         token::DriveContext ctx(hashStr(*password));
-        ctx.setOptions({!args.has("plain-names"), !args.has("no-long-names"), !args.has("case-sensitive")});
+        ctx.setOptions({args.switchValue("name-encryption").value_or(true), args.switchValue("long-names").value_or(true),
+                        args.switchValue("case-insensitive").value_or(true)});
         std::string error;
         if (!ctx.CreateToken(tokenPath, &error)) {
             writeLog("!CreateToken Error: %s", error.c_str());

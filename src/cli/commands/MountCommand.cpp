@@ -1,3 +1,4 @@
+#include "cli/commands/CommandSupport.h"
 #include "cli/commands/Commands.h"
 #include "cli/commands/DriveCommandSupport.h"
 #include "core/drives/MountFlow.h"
@@ -7,6 +8,8 @@
 
 namespace kestrava::cli {
 namespace {
+
+constexpr int kMsgNotAllMounted = 1267;
 
 class MountCommand : public Command
 {
@@ -72,6 +75,9 @@ private:
                                         run.host().mountPointFor(row.letter).string());
         }
         if (!drives::mountRow(run.services(), *index, options, remember)) {
+            if (const auto problem = tokenProblem(row.folder())) {
+                return fail(context.io, *problem);
+            }
             return run.stopped();
         }
         context.io.out << "Mounted " << row.letter << " (" << row.label << ") at "
@@ -112,7 +118,7 @@ private:
         if (run.prompter().unanswered()) {
             return run.stopped();
         }
-        return missed ? ExitCode::Failure : ExitCode::Success;
+        return missed ? failWithMessage(context.io, kMsgNotAllMounted) : ExitCode::Success;
     }
 };
 

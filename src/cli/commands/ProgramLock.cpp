@@ -13,6 +13,8 @@ namespace {
 constexpr int kMsgLoginPasswordLabel = 159; // "Kestrava Login Password:"
 constexpr int kMsgGoogleAuthenticator = 257;
 constexpr int kMsgKeyLabel = 260; // "Key:"
+constexpr int kMsgCodeHasSixDigits = 1261;
+constexpr int kMsgPasswordTooShort = 46;
 
 std::string codeFieldLabel(const LoginLock& lock)
 {
@@ -27,10 +29,6 @@ std::optional<crypto::SecureString> askEntry(CommandContext& context, PasswordIn
     std::string error;
     auto entry = input.ask(prompt, error);
     if (!entry) {
-        if (!context.globals.loginStdin && !context.io.interactive) {
-            error = "Kestrava is locked and there is no terminal to ask the login password or code on; "
-                    "use --login-stdin";
-        }
         fail(context.io, error.empty() ? "the program lock's entries could not be read" : error);
     }
     return entry;
@@ -48,7 +46,9 @@ ExitCode checkProgramLock(CommandContext& context, ProgramValues& values,
     if (!plan.locked) {
         return ExitCode::Success;
     }
-    PasswordInput input(context.io, context.globals.loginStdin);
+    PasswordInput input(context.io, context.globals.loginStdin,
+                        "Kestrava is locked and there is no terminal to ask the login password or code on; "
+                        "use --login-stdin");
     const std::string heading = loadAppString(plan.titleId) + "\n" + loadAppString(plan.messageId) + "\n";
     LoginEntries entries;
     // Only entries that are tested are asked: a switch without a stored password shows the
@@ -77,6 +77,11 @@ ExitCode checkProgramLock(CommandContext& context, ProgramValues& values,
     }
     if (!result.opened) {
         writeLog("!Login: %s refused", result.field == LoginField::Code ? "one-time code" : "login password");
+        // The desktop prompt's field takes six digits only; typed here, a short code gets a
+        // message about the code rather than about password length.
+        if (result.field == LoginField::Code && result.messageId == kMsgPasswordTooShort) {
+            return failWithMessage(context.io, kMsgCodeHasSixDigits);
+        }
         return failWithMessage(context.io, result.messageId);
     }
     session = runStateAfterLogin(lock);

@@ -25,8 +25,8 @@ public:
     }
     std::string usage() const override
     {
-        return "recover FOLDER --letter K: [--label TEXT] [--token BACKUPFILE] [--remember] [--no-automount] "
-               "[--no-mount] [--yes]";
+        return "recover FOLDER --letter K: [--label TEXT] [--token BACKUPFILE] [--remember [on|off]] "
+               "[--automount on|off] [--no-mount] [--yes]";
     }
     std::vector<OptionSpec> options() const override
     {
@@ -35,9 +35,10 @@ public:
             {"label", true, "TEXT", "the drive's label (default \"Kestrava\")"},
             {"token", true, "BACKUPFILE",
              "use this token backup; it is copied into the folder (asking before replacing a token there)"},
-            {"remember", false, "", "remember the drive password in the settings file"},
-            {"no-automount", false, "", "do not mount the drive at start (mount --all)"},
+            switchOption("remember", "remember the drive password in the settings file (default off)"),
+            switchOption("automount", "mount the drive at start with mount --all (default on)"),
             {"no-mount", false, "", "register the drive without mounting it now"},
+            aliasOption("no-automount", "automount", "off"),
         };
     }
 
@@ -58,8 +59,8 @@ public:
         }
         drives::RecoveryRequest request;
         request.letter = *letter;
-        request.rememberPassword = args.has("remember");
-        request.autoMount = !args.has("no-automount");
+        request.rememberPassword = args.switchValue("remember").value_or(false);
+        request.autoMount = args.switchValue("automount").value_or(true);
         request.mount = !args.has("no-mount");
 
         ExitCode exitCode = ExitCode::Success;

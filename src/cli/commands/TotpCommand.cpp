@@ -23,6 +23,7 @@ constexpr int kMsgAccountLabel = 259; // "Account:"
 constexpr int kMsgKeyLabel = 260;     // "Key:"
 constexpr int kMsgIncorrectCode = 152;
 constexpr int kMsgSyncClocks = 348;
+constexpr int kMsgCodeHasSixDigits = 1261;
 constexpr std::size_t kCodeFieldDigits = 6;
 
 // The pairing dialog's code field takes up to six digits and nothing else.
@@ -141,8 +142,11 @@ private:
         if (!code) {
             return ExitCode::Failure;
         }
+        if (code->size() != kCodeFieldDigits || !fitsCodeField(*code)) {
+            writeLog("!totp pair: the code does not have six digits");
+            return failWithMessage(context.io, kMsgCodeHasSixDigits);
+        }
         const bool verified =
-            fitsCodeField(*code) &&
             verifyGoogleAuthCode(*code, secret, state, m_sources.clock()) == CodeCheck::Accepted;
         if (!verified) {
             writeLog("!totp pair: the first code did not verify");

@@ -24,20 +24,13 @@ namespace {
 using token::DriveContext;
 
 constexpr std::size_t kMaxFieldChars = 259;
+constexpr std::size_t kMaxLetterChars = 4;
 constexpr const char* kAutoLetter = "Auto";
 
 bool sameOptions(const token::TokenOptions& a, const token::TokenOptions& b)
 {
     return a.fileNameEncryption == b.fileNameEncryption && a.longFileNames == b.longFileNames &&
            a.caseInsensitive == b.caseInsensitive;
-}
-
-std::string cut(std::string text, std::size_t limit)
-{
-    if (text.size() > limit) {
-        text.resize(limit);
-    }
-    return text;
 }
 
 DriveRow rowFor(const DriveContext& context, bool mounted, const CloudFolderLookup& cloudFolders)
@@ -183,9 +176,11 @@ bool changeDrivePassword(Prompter& prompter, DriveContext& context, const DriveE
 SaveEditResult SaveEditInfo(const settings::SettingsFile& settings, DriveContext& context,
                             const DriveEdit& edit, const LoginLayerState& loginLayer)
 {
-    const std::string folder = cut(context.backingFolder().string(), kMaxFieldChars);
-    const std::string letter = cut(edit.letter, 4);
-    const std::string label = cut(edit.label, kMaxFieldChars);
+    // The record is found by its full folder: a cut copy of a long path would match no record.
+    // The limits count characters, so a cut never splits a UTF-8 sequence.
+    const std::string folder = context.backingFolder().string();
+    const std::string letter = applog::cutToCharacters(edit.letter, kMaxLetterChars);
+    const std::string label = applog::cutToCharacters(edit.label, kMaxFieldChars);
     context.setLabel(label);
     context.setDriveLetter(letter);
     context.autoMount = edit.autoMount;

@@ -19,6 +19,8 @@ namespace {
 using token::DriveContext;
 
 constexpr std::size_t kMaxTokenBytes = 64 * 1024;
+// The remembered password no longer opens the drive (letter, label, folder).
+constexpr int kMsgStalePassword = 1260;
 
 bool folderExists(const std::string& folder)
 {
@@ -208,7 +210,7 @@ private:
             writeLog("ReadDriveInfo No Prompt: %s", record.folder.c_str());
             return notMounting(record);
         } else {
-            const Next next = askPassword(record, *context, rememberBox);
+            const Next next = askPassword(record, *context, rememberBox, m_request.rememberByDefault);
             if (next == Next::ReturnFalse) {
                 return next;
             }
@@ -219,7 +221,16 @@ private:
         }
 
         fillContext(record, *context, source, rememberBox);
-        const Next checked = checkPassword(record, *context, source);
+        Next checked = checkPassword(record, *context, source);
+        if (m_stale) {
+            m_stale = false;
+            context = std::make_shared<DriveContext>();
+            if (const auto stop = askInsteadOfStalePassword(record, *context, rememberBox)) {
+                return *stop;
+            }
+            fillContext(record, *context, PasswordSource::Prompt, rememberBox);
+            checked = checkPassword(record, *context, PasswordSource::Prompt);
+        }
         if (checked != Next::Continue) {
             return checked;
         }
@@ -231,7 +242,8 @@ private:
 
     // The drive password prompt. On success the context holds the drive password; on a
     // cancelled prompt while reading every record it stays empty.
-    Next askPassword(const settings::DriveRecord& record, DriveContext& context, bool& rememberBox)
+    Next askPassword(const settings::DriveRecord& record, DriveContext& context, bool& rememberBox,
+                     bool rememberByDefault)
     {
         writeLog("ReadDriveInfo Drive Login Screen Popup...");
         DrivePasswordRequest prompt;
@@ -239,7 +251,7 @@ private:
         prompt.folder = record.folder;
         prompt.letter = record.letter;
         prompt.autoMount = record.automount == 1;
-        prompt.rememberPassword = m_request.rememberByDefault;
+        prompt.rememberPassword = rememberByDefault;
         const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
         prompt.check = [tokenPath](std::string_view typed) {
             DriveContext probe(hashStr(typed));
@@ -306,13 +318,37 @@ private:
             }
             return Next::Continue;
         }
-        if (source == PasswordSource::Remembered && explicitRun && loaded) {
-            // A remembered password that no longer opens the token (changed elsewhere) would
-            // otherwise block the drive for good: offer to forget it, as for failed check data.
-            return offerPasswordRemoval(record);
+        if (source == PasswordSource::Remembered && loaded) {
+            // The token reads, but the remembered password does not open it: the password was
+            // changed elsewhere. The caller asks for the current one.
+            m_stale = true;
+            return Next::Continue;
         }
         m_s.prompter.messageBox(kMsgTokenCorrupted, {}, Buttons::OK, Icon::Error);
         return Next::Continue;
+    }
+
+    // Says the remembered password is stale, then asks the password as for a drive without one;
+    // the prompt's remember box starts ticked, so a password that opens the drive replaces the
+    // stale one (nothing is dropped unless a working password takes its place). Nothing when
+    // context now holds a typed password to check; otherwise the step to return.
+    std::optional<Next> askInsteadOfStalePassword(const settings::DriveRecord& record, DriveContext& context,
+                                                  bool& rememberBox)
+    {
+        writeLog("!ReadDriveInfo: the remembered password no longer opens %s", record.folder.c_str());
+        m_s.prompter.messageBox(kMsgStalePassword, {record.letter, record.label, record.folder}, Buttons::OK,
+                                Icon::Warning);
+        if (m_refresh || !m_request.askPasswords) {
+            return notMounting(record);
+        }
+        const Next next = askPassword(record, context, rememberBox, true);
+        if (next != Next::Continue) {
+            return next;
+        }
+        if (context.password().empty()) {
+            return notMounting(record);
+        }
+        return std::nullopt;
     }
 
     Next offerPasswordRemoval(const settings::DriveRecord& record)
@@ -384,6 +420,7 @@ private:
     const bool m_refresh;
     std::vector<host::MountedDrive> m_served;
     bool m_verified = false;
+    bool m_stale = false; // the last check found a remembered password that no longer opens the drive
 };
 
 } // namespace

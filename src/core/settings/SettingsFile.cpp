@@ -40,6 +40,15 @@ std::filesystem::path writeTarget(const std::filesystem::path& path)
     return path;
 }
 
+// Whether the bytes of a save read back as exactly what was meant to be saved. Text that is
+// not UTF-8 (a cut inside a character, say) would otherwise leave a file that every later load
+// rejects, which hides all drives.
+bool readsBack(const std::string& bytes)
+{
+    SettingsDocument reread;
+    return reread.parse(bytes) == ParseStatus::Parsed && reread.serialize() == bytes;
+}
+
 bool readable(const LoadedSettings& loaded)
 {
     return loaded.status == LoadStatus::Loaded || loaded.status == LoadStatus::ForeignRoot;
@@ -132,6 +141,10 @@ bool SettingsFile::update(const std::function<Change(SettingsDocument&)>& change
         return false;
     }
     const std::string bytes = loaded.document.serializeWithDigest();
+    if (!readsBack(bytes)) {
+        writeLog("!SettingsFile: %s: refused a change that would not read back", target.c_str());
+        return false;
+    }
     if (bytes.size() > kMaxSettingsBytes) {
         // Saving it would leave a file that no later load accepts.
         writeLog("!SettingsFile: %s: the document would grow beyond %zu bytes", target.c_str(),

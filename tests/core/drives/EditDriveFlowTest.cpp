@@ -208,10 +208,12 @@ TEST_F(EditDriveFlowTest, PasswordRememberedUnderTheLoginLayerStillMountsTheDriv
     EXPECT_EQ(host.mounts.at("K:").masterKey, key);
     ASSERT_TRUE(drives::unmountRow(services, 0));
 
-    // A run without the lock cannot read it: the user is asked before anything is dropped.
+    // A run without the lock cannot read it: it is reported as stale and the password asked;
+    // nothing is dropped while no working password is given.
     services.loginLayer = {};
-    prompter.expectMessage(drives::kMsgVerificationFailed, Button::No);
+    prompter.expectDrivePassword(cancelledPrompt());
     EXPECT_FALSE(drives::mountRow(services, 0));
+    EXPECT_EQ(prompter.messageIds().back(), 1260);
     EXPECT_EQ(record(0).pwd, stored) << "never dropped silently";
 }
 

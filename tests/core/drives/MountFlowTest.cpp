@@ -131,31 +131,40 @@ TEST_F(MountFlowTest, LegacyTokenMountsWithTheRightPassword)
     EXPECT_EQ(host.mounts.at("K:").masterKey, key);
 }
 
-TEST_F(MountFlowTest, StaleRememberedPasswordCanBeForgottenOnAnExplicitMount)
+// A remembered password that no longer opens the drive (changed elsewhere) is said to be
+// stale, not a damaged drive; the password is asked next, and one that opens the drive takes
+// the stale one's place. Nothing is dropped while no working password is given.
+TEST_F(MountFlowTest, StaleRememberedPasswordIsReportedAndTheCurrentOneAskedNext)
 {
-    makeToken(dir / "a");
+    constexpr int kMsgStalePassword = 1260;
+    const auto key = makeToken(dir / "a");
     addRecord(dir / "a", "K:", "Alpha", kOtherPassword, false);
     rows.addRow({"K:", "Alpha", (dir / "a").string(), std::string(kNo), false, true, 0});
+    const std::string stale = record(0).pwd;
 
-    prompter.expectMessage(drives::kMsgVerificationFailed, Button::Yes);
+    prompter.expectDrivePassword(cancelledPrompt());
     EXPECT_FALSE(drives::mountRow(services, 0));
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{kMsgStalePassword});
     EXPECT_TRUE(host.mounts.empty());
-    EXPECT_TRUE(record(0).pwd.empty()) << "Yes removes the remembered password";
-    ASSERT_EQ(rows.size(), 1u) << "the list was refreshed";
-    EXPECT_EQ(rows.row(0)->cell(drives::Column::RequirePassword), "Yes");
+    EXPECT_EQ(record(0).pwd, stale) << "a cancelled prompt changes nothing";
 
-    // Now the prompt is shown, and the right password mounts.
-    prompter.expectDrivePassword(typedPassword(kDrivePassword));
+    prompter.expectDrivePassword(typedPassword(kDrivePassword, true, false));
     EXPECT_TRUE(drives::mountRow(services, 0));
+    ASSERT_EQ(host.mounts.count("K:"), 1u);
+    EXPECT_EQ(host.mounts.at("K:").masterKey, key);
+    token::DriveContext context;
+    EXPECT_EQ(record(0).pwd, context.ProtectPassword(hashStr(kDrivePassword)));
 }
 
-TEST_F(MountFlowTest, StaleRememberedPasswordAtStartIsReportedAsDamaged)
+TEST_F(MountFlowTest, StaleRememberedPasswordAtStartIsReportedAsStale)
 {
+    constexpr int kMsgStalePassword = 1260;
     makeToken(dir / "a");
     addRecord(dir / "a", "K:", "Alpha", kOtherPassword, true);
-    ASSERT_TRUE(drives::fillDriveList(services, true));
-    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgTokenCorrupted});
+    ASSERT_TRUE(drives::fillDriveList(services, false));
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{kMsgStalePassword});
     EXPECT_TRUE(host.mounts.empty());
+    EXPECT_EQ(rows.row(0)->mounted, kNo);
 }
 
 TEST_F(MountFlowTest, LetterInUseLeavesTheDriveUnmounted)

@@ -175,5 +175,32 @@ TEST_F(DriveRecordsTest, RecordsAreAddedToAFileWithoutDrivesElement)
     EXPECT_EQ(settings.driveRecords()->size(), 1u);
 }
 
+// A change whose text would not read back (a UTF-8 sequence cut in two) leaves the file as it
+// was: written, it would make every later load fail and hide every drive.
+TEST_F(DriveRecordsTest, NoChangeIsSavedThatWouldNotReadBack)
+{
+    ASSERT_TRUE(settings.Adv_SaveDriveInfo({"Work", "/data/work", "E:", "", 1, ""}));
+    const std::string before = readFile(settings.path());
+    std::string halfCharacter;
+    for (int i = 0; i < 129; ++i) {
+        halfCharacter += "\xC3\xA9";
+    }
+    halfCharacter += "\xC3";
+
+    for (const char* attribute : {"label", "letter", "ph"}) {
+        EXPECT_FALSE(settings.update(
+            [&](SettingsDocument& document) {
+                document.setRecordAttribute(0, attribute, halfCharacter);
+                return Change::Save;
+            },
+            false))
+            << attribute;
+    }
+    EXPECT_EQ(readFile(settings.path()), before);
+    ASSERT_TRUE(settings.driveRecords());
+    EXPECT_EQ(settings.driveRecords()->at(0).label, "Work");
+    EXPECT_TRUE(settings.setDriveAutoMount("/data/work", 0)) << "text that reads back is still saved";
+}
+
 } // namespace
 } // namespace kestrava::settings
