@@ -93,10 +93,24 @@ TEST_F(ProgramLock, BothPasswordThenCode)
     r = run({"--login-stdin", "totp", "off"}, currentCode() + "\nSecret1\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, kIncorrect);
+    // A code one digit short is about the code, not about password length.
     r = run({"--login-stdin", "totp", "off"}, "Secret1\n12345\n");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("at least 6 characters"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err, "kestrava-cli: Error! The one-time code has six digits.\n");
     EXPECT_EQ(value("EnableGoogleAuth"), "Y");
+}
+
+// Run without a terminal, the lock names the option that supplies its entries, even when
+// passwords come from standard input.
+TEST_F(ProgramLock, WithoutATerminalTheHintNamesLoginStdin)
+{
+    storeLoginPassword("Secret1", "Y");
+    for (const auto& args : {std::vector<std::string>{"list"}, std::vector<std::string>{"--password-stdin", "list"}}) {
+        const CliResult r = runProgram(args, "Secret1\n");
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_NE(r.err.find("use --login-stdin"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("--password-stdin"), std::string::npos) << r.err;
+    }
 }
 
 TEST_F(ProgramLock, DamagedSecretReportsTheSettingsFile)

@@ -142,11 +142,13 @@ private:
         if (!code) {
             return ExitCode::Failure;
         }
-        if (code->size() != kCodeFieldDigits || !fitsCodeField(*code)) {
-            writeLog("!totp pair: the code does not have six digits");
+        if (fitsCodeField(*code) && code->size() < kCodeFieldDigits) {
+            // Digits, but too few: say so rather than blame the clocks.
+            writeLog("!totp pair: the code has fewer than six digits");
             return failWithMessage(context.io, kMsgCodeHasSixDigits);
         }
         const bool verified =
+            fitsCodeField(*code) &&
             verifyGoogleAuthCode(*code, secret, state, m_sources.clock()) == CodeCheck::Accepted;
         if (!verified) {
             writeLog("!totp pair: the first code did not verify");

@@ -72,6 +72,38 @@ crypto::Sha256Digest digestOf(const pugi::xml_node& root)
     return crypto::sha256(crypto::asBytes(std::string_view(covered)));
 }
 
+// Element by element: names, attributes in order, and the text of each element.
+bool sameElements(const pugi::xml_node& a, const pugi::xml_node& b)
+{
+    if (std::string_view(a.name()) != b.name() || std::string_view(a.child_value()) != b.child_value()) {
+        return false;
+    }
+    auto attrA = a.attributes_begin();
+    auto attrB = b.attributes_begin();
+    for (; attrA != a.attributes_end() && attrB != b.attributes_end(); ++attrA, ++attrB) {
+        if (std::string_view(attrA->name()) != attrB->name() || std::string_view(attrA->value()) != attrB->value()) {
+            return false;
+        }
+    }
+    if (attrA != a.attributes_end() || attrB != b.attributes_end()) {
+        return false;
+    }
+    const auto nextElement = [](pugi::xml_node node) {
+        while (node && node.type() != pugi::node_element) {
+            node = node.next_sibling();
+        }
+        return node;
+    };
+    pugi::xml_node childA = nextElement(a.first_child());
+    pugi::xml_node childB = nextElement(b.first_child());
+    for (; childA && childB; childA = nextElement(childA.next_sibling()), childB = nextElement(childB.next_sibling())) {
+        if (!sameElements(childA, childB)) {
+            return false;
+        }
+    }
+    return !childA && !childB;
+}
+
 } // namespace
 
 struct SettingsDocument::Impl
@@ -290,6 +322,11 @@ bool SettingsDocument::removeRecord(std::size_t index)
 {
     const pugi::xml_node drive = m_impl->recordAt(index);
     return drive && m_impl->drives().remove_child(drive);
+}
+
+bool SettingsDocument::sameContent(const SettingsDocument& other) const
+{
+    return sameElements(m_impl->root(), other.m_impl->root());
 }
 
 std::string SettingsDocument::computeDigest() const

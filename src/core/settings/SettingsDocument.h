@@ -77,6 +77,9 @@ public:
     bool removeRecordAttribute(std::size_t index, std::string_view attribute);
     bool removeRecord(std::size_t index);
 
+    // Whether both hold the same elements, attributes and texts (layout aside).
+    bool sameContent(const SettingsDocument& other) const;
+
     // The integrity digest over the values that matter for security, base64url of SHA-256.
     std::string computeDigest() const;
     std::string storedDigest() const;

@@ -43,10 +43,10 @@ std::filesystem::path writeTarget(const std::filesystem::path& path)
 // Whether the bytes of a save read back as exactly what was meant to be saved. Text that is
 // not UTF-8 (a cut inside a character, say) would otherwise leave a file that every later load
 // rejects, which hides all drives.
-bool readsBack(const std::string& bytes)
+bool readsBack(const SettingsDocument& document, const std::string& bytes)
 {
     SettingsDocument reread;
-    return reread.parse(bytes) == ParseStatus::Parsed && reread.serialize() == bytes;
+    return reread.parse(bytes) == ParseStatus::Parsed && reread.sameContent(document);
 }
 
 bool readable(const LoadedSettings& loaded)
@@ -141,7 +141,7 @@ bool SettingsFile::update(const std::function<Change(SettingsDocument&)>& change
         return false;
     }
     const std::string bytes = loaded.document.serializeWithDigest();
-    if (!readsBack(bytes)) {
+    if (!readsBack(loaded.document, bytes)) {
         writeLog("!SettingsFile: %s: refused a change that would not read back", target.c_str());
         return false;
     }
