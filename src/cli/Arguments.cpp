@@ -14,14 +14,15 @@ bool isSwitchWord(const std::string& text)
 
 const OptionSpec* findSpec(const std::vector<OptionSpec>& specs, const std::string& name)
 {
-    const auto it = std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& o) { return o.name == name; });
+    const auto it =
+        std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& o) { return o.name == name; });
     return it == specs.end() ? nullptr : &*it;
 }
 
 // Stores a value, refusing a second spelling that says otherwise ("--plain-names
 // --name-encryption on").
-bool store(ParsedArguments& parsed, const std::string& name, const std::string& value, const std::string& spelled,
-           std::string& error)
+bool store(ParsedArguments& parsed, const std::string& name, const std::string& value,
+           const std::string& spelled, std::string& error)
 {
     const auto it = parsed.values.find(name);
     if (it != parsed.values.end() && it->second != value) {
@@ -78,8 +79,8 @@ bool parseArguments(const std::vector<std::string>& args, const std::vector<Opti
             onlyPositional = true;
             continue;
         }
-        const std::string spelled = arg.substr(2, arg.find('=') == std::string::npos ? std::string::npos
-                                                                                     : arg.find('=') - 2);
+        const std::string spelled =
+            arg.substr(2, arg.find('=') == std::string::npos ? std::string::npos : arg.find('=') - 2);
         std::optional<std::string> inlineValue;
         if (const auto eq = arg.find('='); eq != std::string::npos) {
             inlineValue = arg.substr(eq + 1);

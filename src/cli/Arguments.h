@@ -13,8 +13,10 @@ namespace kestrava::cli {
 
 struct OptionSpec
 {
-    OptionSpec(std::string name_, bool takesValue_ = false, std::string valueName_ = {}, std::string help_ = {})
-        : name(std::move(name_)), takesValue(takesValue_), valueName(std::move(valueName_)), help(std::move(help_))
+    OptionSpec(std::string name_, bool takesValue_ = false, std::string valueName_ = {},
+               std::string help_ = {})
+        : name(std::move(name_)), takesValue(takesValue_), valueName(std::move(valueName_)),
+          help(std::move(help_))
     {
     }
 

@@ -85,12 +85,14 @@ void printCommandHelp(std::ostream& out, const Command& command)
 
 const Command* findCommand(const std::vector<std::unique_ptr<Command>>& commands, const std::string& name)
 {
-    const auto it = std::find_if(commands.begin(), commands.end(), [&](const auto& c) { return c->name() == name; });
+    const auto it =
+        std::find_if(commands.begin(), commands.end(), [&](const auto& c) { return c->name() == name; });
     return it == commands.end() ? nullptr : it->get();
 }
 
 // "help" and "help COMMAND": the help texts --help prints.
-int runHelp(Io& io, const std::vector<std::unique_ptr<Command>>& commands, const std::vector<std::string>& topics)
+int runHelp(Io& io, const std::vector<std::unique_ptr<Command>>& commands,
+            const std::vector<std::string>& topics)
 {
     if (topics.empty()) {
         printToolHelp(io.out, commands);
@@ -98,8 +100,9 @@ int runHelp(Io& io, const std::vector<std::unique_ptr<Command>>& commands, const
     }
     const Command* command = topics.size() == 1 ? findCommand(commands, topics.front()) : nullptr;
     if (command == nullptr) {
-        return static_cast<int>(usageError(
-            io, topics.size() == 1 ? "help: unknown command '" + topics.front() + "'" : "help: name one command"));
+        return static_cast<int>(usageError(io, topics.size() == 1
+                                                   ? "help: unknown command '" + topics.front() + "'"
+                                                   : "help: name one command"));
     }
     printCommandHelp(io.out, *command);
     return static_cast<int>(ExitCode::Success);

@@ -88,7 +88,8 @@ TEST(CliHelp, VersionAndHelpInEveryForm)
         result = runCliInProcess(args);
         EXPECT_EQ(result.exitCode, 0) << args.front();
         EXPECT_EQ(result.out.rfind("Usage: kestrava-cli edit K:|FOLDER", 0), 0u) << result.out;
-        EXPECT_NE(result.out.find("--plain-names"), std::string::npos) << "old spellings are shown as aliases";
+        EXPECT_NE(result.out.find("--plain-names"), std::string::npos)
+            << "old spellings are shown as aliases";
     }
     result = runCliInProcess({"help", "nosuch"});
     EXPECT_EQ(result.exitCode, 2);
@@ -97,9 +98,11 @@ TEST(CliHelp, VersionAndHelpInEveryForm)
 
 TEST(CliOptions, OneSpellingPerSettingWithTheOldOnesAsAliases)
 {
-    const std::vector<OptionSpec> specs = {
-        switchOption("name-encryption", ""), switchOption("remember", ""), {"token", true, "FILE", ""},
-        aliasOption("plain-names", "name-encryption", "off"), aliasOption("import", "token")};
+    const std::vector<OptionSpec> specs = {switchOption("name-encryption", ""),
+                                           switchOption("remember", ""),
+                                           {"token", true, "FILE", ""},
+                                           aliasOption("plain-names", "name-encryption", "off"),
+                                           aliasOption("import", "token")};
     struct Case
     {
         std::vector<std::string> args;
@@ -128,9 +131,9 @@ TEST(CliOptions, OneSpellingPerSettingWithTheOldOnesAsAliases)
     ASSERT_TRUE(parseArguments({"--import", "backup.xml"}, specs, parsed, error)) << error;
     EXPECT_EQ(parsed.value("token"), "backup.xml");
 
-    for (const auto& bad : {std::vector<std::string>{"--plain-names", "--name-encryption", "on"},
-                            std::vector<std::string>{"--remember=maybe"},
-                            std::vector<std::string>{"--plain-names=on"}}) {
+    for (const auto& bad :
+         {std::vector<std::string>{"--plain-names", "--name-encryption", "on"},
+          std::vector<std::string>{"--remember=maybe"}, std::vector<std::string>{"--plain-names=on"}}) {
         ParsedArguments refused;
         EXPECT_FALSE(parseArguments(bad, specs, refused, error)) << bad.front();
     }

@@ -105,7 +105,8 @@ TEST_F(ProgramLock, BothPasswordThenCode)
 TEST_F(ProgramLock, WithoutATerminalTheHintNamesLoginStdin)
 {
     storeLoginPassword("Secret1", "Y");
-    for (const auto& args : {std::vector<std::string>{"list"}, std::vector<std::string>{"--password-stdin", "list"}}) {
+    for (const auto& args :
+         {std::vector<std::string>{"list"}, std::vector<std::string>{"--password-stdin", "list"}}) {
         const CliResult r = runProgram(args, "Secret1\n");
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_NE(r.err.find("use --login-stdin"), std::string::npos) << r.err;

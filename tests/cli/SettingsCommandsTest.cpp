@@ -157,7 +157,7 @@ TEST(TerminalPrompterTest, AnswersFromTheTerminalUntilOneFits)
     });
     EXPECT_EQ(prompter.messageBox(settings::kMsgSettingsNotFound, {"/x.xml"}, Buttons::YesNo, Icon::Error),
               Button::Yes);
-    EXPECT_EQ(prompts, (std::vector<std::string>{"[y]es/[n]o ", "[y]es/[n]o "}));
+    EXPECT_EQ(prompts, (std::vector<std::string>{"[y]es/[N]o ", "[y]es/[N]o "}));
     EXPECT_NE(err.str().find("(/x.xml)"), std::string::npos);
 
     lines = {"c"};

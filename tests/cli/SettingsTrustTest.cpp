@@ -40,7 +40,8 @@ protected:
             return {};
         }
         const auto start = text.rfind('\n', end);
-        return text.substr(start == std::string::npos ? 0 : start + 1, end + 1 - (start == std::string::npos ? 0 : start + 1));
+        return text.substr(start == std::string::npos ? 0 : start + 1,
+                           end + 1 - (start == std::string::npos ? 0 : start + 1));
     }
 };
 
@@ -50,8 +51,14 @@ TEST_F(SettingsTrustTest, AnUnreadableSettingsFileStopsEveryDriveCommand)
     const std::string damaged = readFile(settingsPath) + "<not closed";
     writeFile(settingsPath, damaged);
     const std::vector<std::vector<std::string>> commands = {
-        {"list"},          {"list", "--json"},           {"unmount", "--all"},       {"mount", "--all"},
-        {"mount", "K:"},   {"unmount", "K:"},            {"edit", "K:", "--label", "X"}, {"delete", "K:"},
+        {"list"},
+        {"list", "--json"},
+        {"unmount", "--all"},
+        {"mount", "--all"},
+        {"mount", "K:"},
+        {"unmount", "K:"},
+        {"edit", "K:", "--label", "X"},
+        {"delete", "K:"},
         {"backup-token", "K:", folder("backup.xml")},
     };
     for (const auto& args : commands) {
@@ -125,7 +132,8 @@ TEST_F(SettingsTrustTest, AMissingPasswordNamesPasswordStdinAndAQuestionNamesYes
     EXPECT_EQ(result.err.find("--yes"), std::string::npos) << result.err;
 
     writeFile(dir / "vault" / "plain.txt", "made before");
-    result = runWith({"--password-stdin", "edit", "K:", "--name-encryption", "off"}, std::string(kPassword) + "\n");
+    result = runWith({"--password-stdin", "edit", "K:", "--name-encryption", "off"},
+                     std::string(kPassword) + "\n");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(lastLine(result.err).find("add --yes"), std::string::npos) << result.err;
 }
@@ -143,8 +151,9 @@ TEST_F(SettingsTrustTest, AnUnreadableTokenSaysWhyAndHowToRecover)
     EXPECT_NE(lastLine(result.err).find(hint), std::string::npos) << result.err;
 
     writeFile(tokenPath, "no token at all");
-    for (const auto& args : {std::vector<std::string>{"mount", "K:"}, std::vector<std::string>{"verify", folder("vault")},
-                             std::vector<std::string>{"info", folder("vault")}}) {
+    for (const auto& args :
+         {std::vector<std::string>{"mount", "K:"}, std::vector<std::string>{"verify", folder("vault")},
+          std::vector<std::string>{"info", folder("vault")}}) {
         result = run(args, std::string(kPassword) + "\n");
         EXPECT_EQ(result.exitCode, 1) << args.front();
         EXPECT_NE(lastLine(result.err).find("is not a Kestrava security token"), std::string::npos)

@@ -130,9 +130,9 @@ TEST_F(TokenCommandsTest, MalformedTokensAreReportedNotRewritten)
                                                    {"passwd", folder, "--password-stdin"}}) {
             const CliResult r = runCliInProcess(args, "secret1\nnewpass\nnewpass\n");
             EXPECT_EQ(r.exitCode, 1) << args[0];
-            EXPECT_EQ(r.err.rfind("kestrava-cli: Error! There was a problem reading the import file: ", 0),
-                      0u)
+            EXPECT_EQ(r.err.rfind("kestrava-cli: Error! The file is not a Kestrava security token: ", 0), 0u)
                 << r.err;
+            EXPECT_NE(r.err.find("recover " + folder + " --token BACKUPFILE"), std::string::npos) << r.err;
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line";
             EXPECT_EQ(readFile(token), bad);
         }

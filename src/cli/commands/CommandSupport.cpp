@@ -14,7 +14,7 @@ namespace kestrava::cli {
 namespace {
 constexpr int kMsgReadImportFailed = 28; // "Error! There was a problem reading the import file:\n%s"
 constexpr int kMsgIncorrectPassword = 152;
-constexpr int kMsgConfirmPassword = 9; // "Confirm Password:"
+constexpr int kMsgConfirmPassword = 9;    // "Confirm Password:"
 constexpr int kMsgTokenMissing = 1263;    // (token path)
 constexpr int kMsgTokenUnreadable = 1264; // (token path, reason)
 constexpr int kMsgNotAToken = 1265;       // (token path, reason)

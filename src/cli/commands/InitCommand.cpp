@@ -58,7 +58,8 @@ public:
             return ExitCode::Failure;
         }
         token::DriveContext ctx(hashStr(*password));
-        ctx.setOptions({args.switchValue("name-encryption").value_or(true), args.switchValue("long-names").value_or(true),
+        ctx.setOptions({args.switchValue("name-encryption").value_or(true),
+                        args.switchValue("long-names").value_or(true),
                         args.switchValue("case-insensitive").value_or(true)});
         std::string error;
         if (!ctx.CreateToken(tokenPath, &error)) {

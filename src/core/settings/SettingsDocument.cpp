@@ -81,7 +81,8 @@ bool sameElements(const pugi::xml_node& a, const pugi::xml_node& b)
     auto attrA = a.attributes_begin();
     auto attrB = b.attributes_begin();
     for (; attrA != a.attributes_end() && attrB != b.attributes_end(); ++attrA, ++attrB) {
-        if (std::string_view(attrA->name()) != attrB->name() || std::string_view(attrA->value()) != attrB->value()) {
+        if (std::string_view(attrA->name()) != attrB->name() ||
+            std::string_view(attrA->value()) != attrB->value()) {
             return false;
         }
     }
@@ -96,7 +97,8 @@ bool sameElements(const pugi::xml_node& a, const pugi::xml_node& b)
     };
     pugi::xml_node childA = nextElement(a.first_child());
     pugi::xml_node childB = nextElement(b.first_child());
-    for (; childA && childB; childA = nextElement(childA.next_sibling()), childB = nextElement(childB.next_sibling())) {
+    for (; childA && childB;
+         childA = nextElement(childA.next_sibling()), childB = nextElement(childB.next_sibling())) {
         if (!sameElements(childA, childB)) {
             return false;
         }

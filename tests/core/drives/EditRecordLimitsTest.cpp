@@ -1,8 +1,7 @@
 // The limits of the record an edit rewrites: texts are cut by characters, never inside a
 // UTF-8 sequence, and the record is found by the drive's whole backing folder path.
-#include "core/drives/EditDriveFlow.h"
-
 #include "DriveFixture.h"
+#include "core/drives/EditDriveFlow.h"
 #include "core/drives/MountFlow.h"
 #include "core/settings/SettingsDocument.h"
 
