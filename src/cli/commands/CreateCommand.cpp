@@ -23,7 +23,7 @@ public:
     std::string summary() const override { return "create a new drive over a folder and mount it"; }
     std::string usage() const override
     {
-        return "create FOLDER --letter K: [--label TEXT] [--plain-names] [--case-sensitive] "
+        return "create FOLDER --letter K: [--label TEXT] [--plain-names] [--case-insensitive] "
                "[--no-long-names] "
                "[--remember] [--no-automount] [--import TOKENFILE] [--no-mount] [--yes]";
     }
@@ -33,7 +33,9 @@ public:
             {"letter", true, "K:", "the drive's letter; it is mounted at <mount root>/K"},
             {"label", true, "TEXT", "the drive's label (default \"Kestrava\")"},
             {"plain-names", false, "", "store file names unencrypted"},
-            {"case-sensitive", false, "", "look names up case-sensitively"},
+            {"case-insensitive", false, "",
+             "treat names that differ only by case as one file (names are case-sensitive by default)"},
+            {"case-sensitive", false, "", "look names up case-sensitively (the default)"},
             {"no-long-names", false, "", "switch the long-file-name option off"},
             {"remember", false, "", "remember the drive password in the settings file"},
             {"no-automount", false, "", "do not mount the drive at start (mount --all)"},
@@ -58,7 +60,11 @@ public:
         drive.letter = *letter;
         drive.label = args.value("label").value_or(drives::kDefaultLabel);
         drive.fileNameEncryption = !args.has("plain-names");
-        drive.caseInsensitive = !args.has("case-sensitive");
+        if (args.has("case-insensitive") && args.has("case-sensitive")) {
+            return usageError(context.io,
+                              "create: --case-insensitive and --case-sensitive exclude each other");
+        }
+        drive.caseInsensitive = args.has("case-insensitive");
         drive.longFileNames = !args.has("no-long-names");
         drive.rememberPassword = args.has("remember");
         drive.autoMount = !args.has("no-automount");
