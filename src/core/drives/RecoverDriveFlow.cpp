@@ -87,11 +87,12 @@ RecoverOutcome runRecovery(DriveServices& services, const RecoveryState& state,
     }
     if (!request.mount) {
         services.mounted.remove(context.get());
-        createWarningFolder(folder);
-        if (recordSaved) {
-            prompter.messageBox(kMsgRecovered, {}, Buttons::OK, Icon::Information);
+        if (!recordSaved) {
+            return RecoverOutcome::Stopped; // the failure has been reported
         }
-        return recordSaved ? RecoverOutcome::Recovered : RecoverOutcome::Stopped;
+        createWarningFolder(folder);
+        prompter.messageBox(kMsgRecovered, {}, Buttons::OK, Icon::Information);
+        return RecoverOutcome::Recovered;
     }
     const host::MountResult result = services.host.InstallFileSystem(*context, request.mountOptions);
     if (result.outcome != host::MountOutcome::Mounted) {

@@ -7,6 +7,7 @@
 #include "core/crypto/Base64Url.h"
 #include "core/drives/DriveMessages.h"
 #include "core/fs/PathMapper.h"
+#include "core/settings/FileLock.h"
 
 namespace kestrava::test {
 namespace {
@@ -239,6 +240,21 @@ TEST_F(RecoverDriveFlowTest, BadInputIsRefusedWithItsMessage)
     EXPECT_EQ(readFile(dir / "notatoken.xml"), "this is not a token");
     EXPECT_FALSE(std::filesystem::exists(token::tokenPathFor(dir / "synced")));
     EXPECT_EQ(settings.driveRecords()->size(), 1u);
+}
+
+TEST_F(RecoverDriveFlowTest, RecordThatCannotBeSavedFailsTheRecovery)
+{
+    makeToken(dir / "synced");
+    std::filesystem::create_directories(settings::lockPathFor(settingsPath)); // no update can be saved
+    ASSERT_TRUE(drives::checkRecoveryFolder(services, state, (dir / "synced").string()));
+    EXPECT_EQ(drives::confirmRecovery(services, state, request()), RecoverOutcome::Stopped);
+    auto unmounted = request(kDrivePassword, "L:");
+    unmounted.mount = false;
+    EXPECT_EQ(drives::confirmRecovery(services, state, unmounted), RecoverOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds(), (std::vector<int>{drives::kMsgRecordNotSaved, drives::kMsgAddFailed,
+                                                       drives::kMsgRecordNotSaved}));
+    EXPECT_TRUE(host.mounts.empty());
+    EXPECT_EQ(mounted.size(), 0u);
 }
 
 TEST_F(RecoverDriveFlowTest, ProviderChoicesFillFolderAndLabel)
