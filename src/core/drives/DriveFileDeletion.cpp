@@ -4,6 +4,7 @@
 #include "core/crypto/Cfb.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/RememberedPassword.h"
+#include "core/fs/FsError.h"
 #include "core/fs/NameCipher.h"
 #include "core/fs/PathMapper.h"
 #include "core/token/DriveContext.h"
@@ -105,9 +106,23 @@ public:
     const std::string& error() const { return m_error; }
 
 private:
+    // A name the drive wrote decrypts, and encrypts back to exactly itself. Decrypting alone
+    // accepts plain names such as "notes.txt" now and then (the decoding stops at the ".");
+    // a plain file must never be taken for the drive's.
     bool isDrivesName(const std::string& name) const
     {
-        return m_names != nullptr && !m_names->DecryptName(name).empty();
+        if (m_names == nullptr) {
+            return false;
+        }
+        const std::string plain = m_names->DecryptName(name);
+        if (plain.empty()) {
+            return false;
+        }
+        try {
+            return m_names->EncryptNameComponent(plain) == name;
+        } catch (const fs::FsError&) {
+            return false;
+        }
     }
 
     std::vector<std::filesystem::path> entries(const std::filesystem::path& directory)

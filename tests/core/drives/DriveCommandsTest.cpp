@@ -137,10 +137,24 @@ TEST_F(DriveCommandsTest, DeletingFilesRemovesOnlyWhatTheDriveEncrypted)
     writeFile(folder / stored(otherKey, "a file of another drive, with a long name.txt"),
               "another drive's file");
 
+    // A plain name that happens to decrypt (the decoding stops at the ".") is not the drive's.
+    std::string lookalike;
+    const crypto::CfbCipher cipher(key);
+    const std::string letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (std::size_t i = 0; lookalike.empty() && i < letters.size() * letters.size(); ++i) {
+        const std::string name =
+            std::string{letters[i / letters.size()], letters[i % letters.size()], 'x'} + ".txt";
+        if (!fs::NameCipher(cipher).DecryptName(name).empty()) {
+            lookalike = name;
+        }
+    }
+    ASSERT_FALSE(lookalike.empty());
+    writeFile(folder / lookalike, "a plain file");
+
     const auto report = deleteWithFiles(folder, kDrivePassword);
 
     EXPECT_EQ(report.outcome, drives::FileDeletion::PartlyKept);
-    const std::vector<std::string> left{sub + "/a (conflicted copy).jpg", "notes.txt", keptToken,
+    const std::vector<std::string> left{sub + "/a (conflicted copy).jpg", "notes.txt", keptToken, lookalike,
                                         stored(otherKey, "a file of another drive, with a long name.txt")};
     EXPECT_EQ(sorted(report.leftOver), sorted(left));
     EXPECT_FALSE(std::filesystem::exists(folder / doc));
