@@ -9,6 +9,7 @@
 #include "core/drives/DriveMessages.h"
 #include "core/drives/FakeDriveHost.h"
 #include "core/fs/PathMapper.h"
+#include "core/settings/FileLock.h"
 #include "core/settings/SavedPasswords.h"
 #include "core/settings/SettingsFile.h"
 #include "core/token/DriveContext.h"
@@ -77,6 +78,16 @@ TEST_F(CliDriveTest, CreateOptionsAndDefaults)
     EXPECT_FALSE(context.options().fileNameEncryption);
     EXPECT_FALSE(context.options().caseInsensitive);
     EXPECT_FALSE(context.options().longFileNames);
+
+    // Names differ by case unless asked otherwise.
+    ASSERT_EQ(create("default", "L:", {"--no-mount", "--yes"}).exitCode, 0);
+    ASSERT_EQ(context.unlock(token::tokenPathFor(dir / "default")), token::TokenLoadStatus::Loaded);
+    EXPECT_FALSE(context.options().caseInsensitive);
+    ASSERT_EQ(create("folded", "M:", {"--no-mount", "--yes", "--case-insensitive"}).exitCode, 0);
+    ASSERT_EQ(context.unlock(token::tokenPathFor(dir / "folded")), token::TokenLoadStatus::Loaded);
+    EXPECT_TRUE(context.options().caseInsensitive);
+    EXPECT_EQ(
+        create("both", "N:", {"--no-mount", "--yes", "--case-insensitive", "--case-sensitive"}).exitCode, 2);
 }
 
 TEST_F(CliDriveTest, CreateRefusesBadInput)
@@ -246,10 +257,48 @@ TEST_F(CliDriveTest, DeleteAsksAndKeepsFilesUnlessTold)
     EXPECT_EQ(records().size(), 1u);
     EXPECT_TRUE(std::filesystem::exists(token::tokenPathFor(dir / "a")));
 
-    const auto wiped = run({"delete", folder("b"), "--delete-files", "--yes"});
+    // Its files need its key: without a password nothing in the folder is deleted.
+    test::writeFile(dir / "b" / "notes.txt", "a file that was there before the drive");
+    const auto keyless = run({"delete", folder("b"), "--delete-files", "--yes"});
+    EXPECT_EQ(keyless.exitCode, 1);
+    EXPECT_NE(keyless.err.find(loadAppString(drives::kMsgDeleteKeyMissing).substr(0, 30)), std::string::npos)
+        << keyless.err;
+    EXPECT_TRUE(std::filesystem::exists(token::tokenPathFor(dir / "b")));
+    EXPECT_TRUE(records().empty()) << "the drive itself is deleted";
+
+    ASSERT_EQ(run({"recover", folder("b"), "--letter", "L:", "--no-mount", "--password-stdin"}, "secret12\n")
+                  .exitCode,
+              0);
+    const auto wiped =
+        run({"delete", folder("b"), "--delete-files", "--yes", "--password-stdin"}, "secret12\n");
     ASSERT_EQ(wiped.exitCode, 0) << wiped.err;
     EXPECT_NE(wiped.out.find("and its encrypted files"), std::string::npos);
-    EXPECT_FALSE(std::filesystem::exists(dir / "b"));
+    EXPECT_NE(wiped.out.find("Left in " + folder("b") + " (not the drive's):\n  notes.txt\n"),
+              std::string::npos)
+        << wiped.out;
+    EXPECT_EQ(readFile(dir / "b" / "notes.txt"), "a file that was there before the drive");
+    EXPECT_FALSE(std::filesystem::exists(token::tokenPathFor(dir / "b")));
+    EXPECT_FALSE(std::filesystem::exists(dir / "b" / fs::warningFolderName()));
+    EXPECT_TRUE(records().empty());
+}
+
+TEST_F(CliDriveTest, CreateWhoseRecordCannotBeSavedFails)
+{
+    // The settings file's lock cannot be taken, so no update of it can be saved.
+    std::filesystem::create_directories(settings::lockPathFor(settingsPath));
+    const auto registered = create("a", "K:", {"--yes", "--no-mount"});
+    EXPECT_EQ(registered.exitCode, 1);
+    EXPECT_EQ(registered.out.find("Created drive"), std::string::npos) << registered.out;
+    EXPECT_NE(registered.err.find(formatPrompterMessage(drives::kMsgRecordNotSaved, {settingsPath.string()})),
+              std::string::npos)
+        << registered.err;
+    EXPECT_EQ(registered.err.find(loadAppString(drives::kMsgDriveAdded).substr(0, 20)), std::string::npos);
+
+    const auto mounted = create("b", "L:", {"--yes"});
+    EXPECT_EQ(mounted.exitCode, 1);
+    EXPECT_EQ(mounted.out.find("Created drive"), std::string::npos) << mounted.out;
+    EXPECT_TRUE(host->mounts.empty());
+    std::filesystem::remove(settings::lockPathFor(settingsPath));
     EXPECT_TRUE(records().empty());
 }
 

@@ -33,7 +33,8 @@ public:
             {"letter", true, "K:", "the drive's letter; it is mounted at <mount root>/K"},
             {"label", true, "TEXT", "the drive's label (default \"Kestrava\")"},
             switchOption("name-encryption", "encrypt file names (default on)"),
-            switchOption("case-insensitive", "look encrypted names up ignoring case (default on)"),
+            switchOption("case-insensitive",
+                         "treat names that differ only by case as one file (default off)"),
             switchOption("long-names", "the long-file-name option (default on)"),
             switchOption("remember", "remember the drive password in the settings file (default off)"),
             switchOption("automount", "mount the drive at start with mount --all (default on)"),
@@ -63,7 +64,7 @@ public:
         drive.letter = *letter;
         drive.label = args.value("label").value_or(drives::kDefaultLabel);
         drive.fileNameEncryption = args.switchValue("name-encryption").value_or(true);
-        drive.caseInsensitive = args.switchValue("case-insensitive").value_or(true);
+        drive.caseInsensitive = args.switchValue("case-insensitive").value_or(false);
         drive.longFileNames = args.switchValue("long-names").value_or(true);
         drive.rememberPassword = args.switchValue("remember").value_or(false);
         drive.autoMount = args.switchValue("automount").value_or(true);

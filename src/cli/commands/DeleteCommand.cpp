@@ -9,6 +9,36 @@ namespace {
 
 class DeleteCommand : public Command
 {
+    // What became of the files; their messages have been shown. Failure when files that were
+    // to be deleted are still there.
+    static ExitCode reportFiles(CommandContext& context, DriveRun& run, const drives::DriveRow& row,
+                                const drives::FileDeletionReport& files)
+    {
+        using drives::FileDeletion;
+        const bool deleted =
+            files.outcome == FileDeletion::FolderRemoved || files.outcome == FileDeletion::PartlyKept;
+        context.io.out << "Deleted drive " << row.letter << " (" << row.label << ")"
+                       << (deleted ? " and its encrypted files" : "") << "\n";
+        if (!files.leftOver.empty()) {
+            context.io.out << "Left in " << row.folder() << " (not the drive's):\n";
+            for (const std::string& name : files.leftOver) {
+                context.io.out << "  " << name << "\n";
+            }
+        }
+        switch (files.outcome) {
+        case FileDeletion::NotOffered:
+        case FileDeletion::FolderRemoved:
+        case FileDeletion::PartlyKept:
+            return ExitCode::Success;
+        case FileDeletion::Declined:
+            return run.prompter().unanswered() ? run.stopped() : ExitCode::Success;
+        case FileDeletion::KeyUnavailable:
+        case FileDeletion::Failed:
+            break;
+        }
+        return run.prompter().unanswered() ? run.stopped() : ExitCode::Failure;
+    }
+
 public:
     std::string name() const override { return "delete"; }
     std::string summary() const override
@@ -19,7 +49,8 @@ public:
     std::vector<OptionSpec> options() const override
     {
         return {{"delete-files", false, "",
-                 "also delete the backing folder with every encrypted file in it (asks first)"}};
+                 "also delete the drive's encrypted files and token (asks first, and the drive password "
+                 "unless remembered); files that are not the drive's stay and are listed"}};
     }
 
     ExitCode run(CommandContext& context, const ParsedArguments& args) override
@@ -41,7 +72,8 @@ public:
         const drives::DriveRow row = *run->rows().row(*index);
         drives::RemoveOptions options;
         options.offerFileDeletion = args.has("delete-files");
-        switch (drives::RemoveDrive(run->services(), index, options)) {
+        drives::FileDeletionReport files;
+        switch (drives::RemoveDrive(run->services(), index, options, &files)) {
         case drives::RemoveResult::Removed:
             break;
         case drives::RemoveResult::Cancelled:
@@ -52,14 +84,7 @@ public:
         case drives::RemoveResult::Failed:
             return ExitCode::Failure;
         }
-        std::error_code ec;
-        const bool filesGone = options.offerFileDeletion && !std::filesystem::exists(row.folder(), ec);
-        context.io.out << "Deleted drive " << row.letter << " (" << row.label << ")"
-                       << (filesGone ? " and its encrypted files" : "") << "\n";
-        if (options.offerFileDeletion && !filesGone && run->prompter().unanswered()) {
-            return run->stopped();
-        }
-        return ExitCode::Success;
+        return reportFiles(context, *run, row, files);
     }
 };
 

@@ -26,7 +26,8 @@ public:
     {
         return {
             switchOption("name-encryption", "encrypt file names (default on)"),
-            switchOption("case-insensitive", "look encrypted names up ignoring case (default on)"),
+            switchOption("case-insensitive",
+                         "treat names that differ only by case as one file (default off)"),
             switchOption("long-names", "the long-file-name option (default on)"),
             {"force", false, "", "replace an existing token (files encrypted under it become unreadable)"},
             aliasOption("plain-names", "name-encryption", "off"),
@@ -60,7 +61,7 @@ public:
         token::DriveContext ctx(hashStr(*password));
         ctx.setOptions({args.switchValue("name-encryption").value_or(true),
                         args.switchValue("long-names").value_or(true),
-                        args.switchValue("case-insensitive").value_or(true)});
+                        args.switchValue("case-insensitive").value_or(false)});
         std::string error;
         if (!ctx.CreateToken(tokenPath, &error)) {
             writeLog("!CreateToken Error: %s", error.c_str());

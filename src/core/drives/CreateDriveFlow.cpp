@@ -8,6 +8,7 @@
 #include "core/drives/MountFlow.h"
 #include "core/drives/MountReport.h"
 #include "core/drives/MountedDrives.h"
+#include "core/drives/ReplacedToken.h"
 #include "core/fs/PathMapper.h"
 #include "core/settings/SavedPasswords.h"
 #include "core/settings/SettingsFile.h"
@@ -30,6 +31,13 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b)
     return a.lexically_normal() == b.lexically_normal();
 }
 
+bool sameContents(const std::filesystem::path& file, const std::string& contents)
+{
+    std::string existing;
+    std::string error;
+    return util::readSmallFile(file, kMaxTokenBytes, existing, error) && existing == contents;
+}
+
 void requestRefresh(DriveServices& services)
 {
     if (services.requestRefresh) {
@@ -49,13 +57,17 @@ bool placeImportedToken(Prompter& prompter, const std::filesystem::path& importF
         return true;
     }
     std::error_code ec;
-    if (std::filesystem::exists(std::filesystem::symlink_status(tokenPath, ec)) &&
+    const bool replacing = std::filesystem::exists(std::filesystem::symlink_status(tokenPath, ec));
+    if (replacing &&
         prompter.messageBox(kMsgOverwriteToken, {folder}, Buttons::YesNo, Icon::Error) != Button::Yes) {
         return false;
     }
     std::string contents;
     std::string error;
     bool copied = util::readSmallFile(importFile, kMaxTokenBytes, contents, error);
+    if (copied && replacing && !sameContents(tokenPath, contents) && !keepReplacedToken(prompter, folder)) {
+        return false;
+    }
     if (copied) {
         const util::WriteResult result = util::writeFileAtomically(tokenPath, contents, 0600);
         copied = result.ok;
@@ -80,12 +92,30 @@ bool saveNewDriveRecord(DriveServices& services, const NewDrive& drive, DriveCon
         record.pwd = context.ProtectPassword(context.password());
     }
     if (!services.settings.Adv_SaveDriveInfo(record)) {
-        // The drive works, but would be missing from the list without a word.
-        services.prompter.messageBox(kMsgSettingsLoadFailed, {services.settings.path().string()}, Buttons::OK,
+        // The drive would be missing from the list without a word.
+        services.prompter.messageBox(kMsgRecordNotSaved, {services.settings.path().string()}, Buttons::OK,
                                      Icon::Error);
         return false;
     }
     return true;
+}
+
+bool recordMountedDrive(DriveServices& services, const NewDrive& drive, DriveContext& context)
+{
+    context.mounted = true;
+    if (saveNewDriveRecord(services, drive, context)) {
+        return true;
+    }
+    // Unlisted, it could be neither found nor unmounted by the user; the token stays in the
+    // folder, so nothing is lost and the drive can be added again.
+    if (!services.host.UnmountFileSystem(drive.letter)) {
+        writeLog("!RecordMountedDrive Unmount: %s", drive.letter.c_str());
+    }
+    context.mounted = false;
+    services.mounted.remove(&context);
+    services.prompter.messageBox(kMsgAddFailed, {drive.folder, drive.letter, drive.label}, Buttons::OK,
+                                 Icon::Error);
+    return false;
 }
 
 void createWarningFolder(const std::string& folder)
@@ -165,6 +195,9 @@ CreateOutcome confirmAdvancedCreation(DriveServices& services, const NewDrive& d
         services.prompter.messageBox(kMsgFieldsEmpty, {}, Buttons::OK, Icon::Error);
         return CreateOutcome::Stopped;
     }
+    if (!checkFolderOverlap(services.settings, services.host, services.prompter, drive.folder)) {
+        return CreateOutcome::ChooseFolder;
+    }
     const bool valid = validateDriveLocation(services.settings, services.prompter, drive.folder, drive.label,
                                              drive.letter, true, ValidationMode::Advanced, state.validation);
     if (valid && state.importFile.empty() && drive.folder != state.lastFolderOffered) {
@@ -198,12 +231,17 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
         prompter.messageBox(kMsgFieldsEmpty, {}, Buttons::OK, Icon::Error);
         return CreateOutcome::Stopped;
     }
-    if (!validateDriveLocation(services.settings, prompter, drive.folder, drive.label, drive.letter, false,
+    if (!checkFolderOverlap(services.settings, services.host, prompter, drive.folder) ||
+        !validateDriveLocation(services.settings, prompter, drive.folder, drive.label, drive.letter, false,
                                ValidationMode::Advanced, state.validation)) {
         return CreateOutcome::Stopped;
     }
     const std::string drivePassword = obtainDrivePassword(prompter, drive, state, passwords);
     if (drivePassword.empty()) {
+        return CreateOutcome::Stopped;
+    }
+    // A token the user chose not to adopt still opens the files already in the folder.
+    if (state.importFile.empty() && !keepReplacedToken(prompter, drive.folder)) {
         return CreateOutcome::Stopped;
     }
 
@@ -235,6 +273,9 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
     }
     if (!drive.mount) {
         services.mounted.remove(context.get());
+        if (!recordSaved) {
+            return CreateOutcome::Stopped; // the failure has been reported
+        }
         createWarningFolder(drive.folder);
         prompter.messageBox(kMsgDriveAdded, {drive.letter, drive.label}, Buttons::OK, Icon::Information);
         return CreateOutcome::Created;
@@ -249,10 +290,12 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
                             Icon::Error);
         return recordSaved ? CreateOutcome::NotMounted : CreateOutcome::Stopped;
     }
+    if (!recordSaved && !recordMountedDrive(services, drive, *context)) {
+        return CreateOutcome::Stopped;
+    }
     prompter.messageBox(kMsgDriveAdded, {drive.letter, drive.label}, Buttons::OK, Icon::Information);
     context->mounted = true;
     if (!recordSaved) {
-        saveNewDriveRecord(services, drive, *context);
         requestRefresh(services);
     }
     createWarningFolder(drive.folder);

@@ -27,8 +27,8 @@ struct NewDrive
     bool autoMount = true;
     bool longFileNames = true;
     bool fileNameEncryption = true;
-    bool caseInsensitive = true;
-    bool mount = true; // false: register the drive without mounting it now
+    bool caseInsensitive = false; // Linux names differ by case: "Makefile" and "makefile" are two files
+    bool mount = true;            // false: register the drive without mounting it now
     host::MountOptions mountOptions;
 };
 
@@ -72,11 +72,16 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
 
 // The steps the creation, wizard and recovery runs share.
 // Puts an adopted token at the folder's token path; a different file already there is
-// replaced only when the user says so (message 195).
+// replaced only when the user says so (message 195), and is kept beside it first.
 bool placeImportedToken(Prompter& prompter, const std::filesystem::path& importFile,
                         const std::string& folder);
-// Appends the drive's record (the protected password when it is to be remembered).
+// Appends the drive's record (the protected password when it is to be remembered). A failure
+// is reported (message 1229).
 bool saveNewDriveRecord(DriveServices& services, const NewDrive& drive, token::DriveContext& context);
+// The record of a drive that has just been mounted. When it cannot be saved the drive is
+// unmounted again and taken off the mounted list, and the addition reported failed (message
+// 48): no run may call a drive added that the list will not show. True when recorded.
+bool recordMountedDrive(DriveServices& services, const NewDrive& drive, token::DriveContext& context);
 // The folder that warns against copying files into the backing folder directly.
 void createWarningFolder(const std::string& folder);
 

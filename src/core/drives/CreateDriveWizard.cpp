@@ -10,6 +10,7 @@
 #include "core/drives/MountFlow.h"
 #include "core/drives/MountReport.h"
 #include "core/drives/MountedDrives.h"
+#include "core/drives/ReplacedToken.h"
 #include "core/drives/TokenBackup.h"
 #include "core/settings/SavedPasswords.h"
 #include "core/token/DriveContext.h"
@@ -143,7 +144,8 @@ WizardStep CreateDriveWizard::leaveLocation()
         return WizardStep::Stay;
     }
     m_folder = normalizeBackingFolder(m_folder);
-    if (!validateDriveLocation(m_services.settings, prompter, m_folder, m_label, "", false,
+    if (!checkFolderOverlap(m_services.settings, m_services.host, prompter, m_folder) ||
+        !validateDriveLocation(m_services.settings, prompter, m_folder, m_label, "", false,
                                ValidationMode::Wizard, m_validation)) {
         return WizardStep::Stay;
     }
@@ -218,7 +220,7 @@ WizardCreation CreateDriveWizard::runCreation()
     m_services.mounted.add(context);
     context->autoMount = m_autoMount;
     context->setLabel(m_label);
-    context->setOptions({true, m_longFileNames, true});
+    context->setOptions({true, m_longFileNames, m_caseInsensitive});
     const std::filesystem::path tokenPath = token::tokenPathFor(m_folder);
     std::string error;
     bool tokenReady = false;
@@ -231,8 +233,12 @@ WizardCreation CreateDriveWizard::runCreation()
             return WizardCreation::Failed;
         }
         tokenReady = context->unlock(tokenPath, &error) == token::TokenLoadStatus::Loaded;
-    } else {
+    } else if (keepReplacedToken(prompter, m_folder)) {
         tokenReady = context->CreateToken(tokenPath, &error);
+    } else {
+        // The token there could not be kept, so it is not replaced (reported).
+        m_services.mounted.remove(context.get());
+        return WizardCreation::Failed;
     }
     if (!tokenReady) {
         // Without a token on disk the drive's key would be lost with this context.
@@ -254,7 +260,9 @@ WizardCreation CreateDriveWizard::runCreation()
     if (!m_services.host.IsDriverInstalled()) {
         context->mounted = false;
         recordSaved = saveNewDriveRecord(m_services, drive, *context);
-        m_services.rows.addRow(unmountedRow(*context, m_services.cloudFolders));
+        if (recordSaved) {
+            m_services.rows.addRow(unmountedRow(*context, m_services.cloudFolders));
+        }
     }
     const host::MountResult result = m_services.host.InstallFileSystem(*context, m_mountOptions);
     if (result.outcome != host::MountOutcome::Mounted) {
@@ -264,10 +272,10 @@ WizardCreation CreateDriveWizard::runCreation()
         prompter.messageBox(kMsgAddFailed, {m_folder, m_letter, m_label}, Buttons::OK, Icon::Error);
         return recordSaved ? WizardCreation::NotMounted : WizardCreation::Failed;
     }
-    context->mounted = true;
-    if (!recordSaved) {
-        saveNewDriveRecord(m_services, drive, *context);
+    if (!recordSaved && !recordMountedDrive(m_services, drive, *context)) {
+        return WizardCreation::Failed;
     }
+    context->mounted = true;
     if (m_services.requestRefresh) {
         m_services.requestRefresh();
     } else {

@@ -78,8 +78,10 @@ public:
     void setLetter(std::string letter) { m_letter = std::move(letter); }
     bool autoMount() const { return m_autoMount; }
     bool longFileNames() const { return m_longFileNames; }
+    bool caseInsensitive() const { return m_caseInsensitive; }
     void setAutoMount(bool on) { m_autoMount = on; }
     void setLongFileNames(bool on) { m_longFileNames = on; }
+    void setCaseInsensitive(bool on) { m_caseInsensitive = on; }
 
     // Page 5.
     std::string finishLetterLine() const; // "Drive Letter:  Z"
@@ -114,6 +116,7 @@ private:
     std::string m_letter;
     bool m_autoMount = true;
     bool m_longFileNames = true;
+    bool m_caseInsensitive = false; // names that differ only by case are different files
     bool m_openDrive = true;
     ValidationState m_validation;
     ImportAnnouncement m_announcement;

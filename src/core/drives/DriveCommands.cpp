@@ -12,34 +12,51 @@
 namespace kestrava::drives {
 namespace {
 
-void offerFolderDeletion(Prompter& prompter, const std::string& folder)
+// Where the key may come from, gathered while the record and the context still exist.
+DriveKeySources keySources(DriveServices& services, const DriveRow& row)
+{
+    DriveKeySources keys;
+    const std::string folder = row.folder();
+    keys.unlocked = services.mounted.findByFolder(folder);
+    keys.loginLayer = services.loginLayer;
+    keys.prompt.label = row.label;
+    keys.prompt.folder = folder;
+    keys.prompt.letter = row.letter;
+    if (const auto records = services.settings.driveRecords()) {
+        for (const settings::DriveRecord& record : *records) {
+            if (record.folder == folder && record.letter == row.letter) {
+                keys.rememberedPwd = record.pwd;
+                break;
+            }
+        }
+    }
+    return keys;
+}
+
+FileDeletion offerFileDeletion(Prompter& prompter, const std::string& folder, const DriveKeySources& keys,
+                               FileDeletionReport& report)
 {
     std::error_code ec;
     if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
-        return;
+        return FileDeletion::NotOffered;
     }
     if (prompter.messageBox(kMsgDeleteFiles, {folder}, Buttons::YesNo, Icon::Warning) != Button::Yes) {
-        return;
+        return FileDeletion::Declined;
     }
     if (isRootFolder(folder)) {
-        // A hand-edited record must never wipe a whole file system.
+        // A hand-edited record must never touch a whole file system.
         prompter.messageBox(kMsgDeleteFilesFailed, {folder, "a file system root is never deleted"},
                             Buttons::OK, Icon::Error);
-        return;
+        return FileDeletion::Failed;
     }
-    std::filesystem::remove_all(folder, ec);
-    if (ec) {
-        writeLog("!RemoveDrive DeleteFiles: %s - %s", folder.c_str(), ec.message().c_str());
-        prompter.messageBox(kMsgDeleteFilesFailed, {folder, ec.message()}, Buttons::OK, Icon::Error);
-        return;
-    }
-    writeLog("RemoveDrive DeleteFiles: %s", folder.c_str());
+    report = deleteDriveFiles(prompter, folder, keys);
+    return report.outcome;
 }
 
 } // namespace
 
 RemoveResult RemoveDrive(DriveServices& services, std::optional<std::size_t> selectedRow,
-                         const RemoveOptions& options)
+                         const RemoveOptions& options, FileDeletionReport* files)
 {
     writeLog("RemoveDrive: %d", selectedRow ? static_cast<int>(*selectedRow) : -1);
     const auto row = selectedRow ? services.rows.row(*selectedRow) : std::nullopt;
@@ -52,6 +69,7 @@ RemoveResult RemoveDrive(DriveServices& services, std::optional<std::size_t> sel
     }
     const std::string folder = row->folder();
     const std::size_t index = *selectedRow;
+    const DriveKeySources keys = options.offerFileDeletion ? keySources(services, *row) : DriveKeySources{};
     if (row->isMounted()) {
         writeLog("RemoveDrive: %d - %s", static_cast<int>(index), folder.c_str());
         // A drive that cannot be unmounted keeps its record: its files are in use.
@@ -78,7 +96,11 @@ RemoveResult RemoveDrive(DriveServices& services, std::optional<std::size_t> sel
         services.rows.removeRow(index);
     }
     if (options.offerFileDeletion) {
-        offerFolderDeletion(services.prompter, folder);
+        FileDeletionReport report;
+        report.outcome = offerFileDeletion(services.prompter, folder, keys, report);
+        if (files != nullptr) {
+            *files = std::move(report);
+        }
     }
     return RemoveResult::Removed;
 }

@@ -1,5 +1,5 @@
 // Message ids of the drive flows (texts in the string table). Texts that have no number of
-// their own in the program's table were given one in the 1201-1230 block.
+// their own in the program's table were given one in the 1201-1230 and 1240-1259 blocks.
 #pragma once
 
 namespace kestrava::drives {
@@ -56,5 +56,16 @@ inline constexpr int kMsgMountFailed = 1214;       // the drive could not be mou
 inline constexpr int kMsgColumnMounted = 1215;     // "Mounted"
 inline constexpr int kMsgColumnAutoMount = 1216;   // "Auto Mount"
 inline constexpr int kMsgColumnRequirePassword = 1217; // "Require Password"
+inline constexpr int kMsgRecordNotSaved = 1229;        // the drive record could not be saved (settings path)
+
+// Drives that would overlap, kept tokens, and what deleting a drive's files leaves.
+inline constexpr int kMsgInsideOtherDrive = 1240; // folder lies inside another drive's folder
+inline constexpr int kMsgHoldsOtherDrive = 1241;  // folder holds another drive's folder
+inline constexpr int kMsgOverlapsMounts = 1242;   // folder overlaps the mount root or a mounted drive
+inline constexpr int kMsgTokenKept = 1243;        // the replaced token was kept (path)
+inline constexpr int kMsgTokenKeepFailed = 1244;  // the token could not be kept, nothing replaced
+inline constexpr int kMsgFilesLeft = 1245;        // deleted; these entries were not the drive's
+inline constexpr int kMsgDeleteKeyMissing = 1246; // no key: nothing in the folder was deleted
+inline constexpr int kMsgPlainNamesLeft = 1247;   // names not encrypted: only token and warning folder
 
 } // namespace kestrava::drives

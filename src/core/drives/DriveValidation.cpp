@@ -4,9 +4,11 @@
 #include "core/app/Prompter.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/FreeLetters.h"
+#include "core/host/DriveHost.h"
 #include "core/settings/CaseFold.h"
 #include "core/settings/SettingsFile.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace kestrava::drives {
@@ -47,7 +49,101 @@ bool ensureFolder(Prompter& prompter, const std::string& folder, bool quiet)
     return true;
 }
 
+// The first message that refuses folder next to a drive folder other, or 0.
+int overlapWithDrive(const std::filesystem::path& folder, const std::filesystem::path& other)
+{
+    if (folder == other) {
+        return kMsgFolderRegistered;
+    }
+    if (isSameOrInside(folder, other)) {
+        return kMsgInsideOtherDrive;
+    }
+    if (isSameOrInside(other, folder)) {
+        return kMsgHoldsOtherDrive;
+    }
+    return 0;
+}
+
+bool refuse(Prompter& prompter, int message, const std::string& folder, const std::filesystem::path& other)
+{
+    writeLog("!CheckOverlap: %s - %s (%d)", folder.c_str(), other.c_str(), message);
+    std::vector<std::string> args{folder};
+    if (message != kMsgFolderRegistered) {
+        args.push_back(other.string());
+    }
+    prompter.messageBox(message, args, Buttons::OK, Icon::Error);
+    return false;
+}
+
 } // namespace
+
+bool isSameOrInside(const std::filesystem::path& inner, const std::filesystem::path& outer)
+{
+    if (outer.empty()) {
+        return false;
+    }
+    const auto [outerEnd, innerEnd] = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+    (void)innerEnd;
+    return outerEnd == outer.end();
+}
+
+std::filesystem::path canonicalFolder(const std::filesystem::path& folder)
+{
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(folder, ec);
+    if (ec) {
+        absolute = folder;
+    }
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(absolute, ec);
+    if (ec) {
+        canonical = absolute.lexically_normal();
+    }
+    while (!canonical.has_filename() && canonical.has_relative_path()) {
+        canonical = canonical.parent_path();
+    }
+    return canonical;
+}
+
+bool checkFolderOverlap(const settings::SettingsFile& settings, host::DriveHost& host, Prompter& prompter,
+                        const std::string& folder)
+{
+    if (folder.empty() || isRootFolder(folder)) {
+        return true;
+    }
+    const std::filesystem::path candidate = canonicalFolder(folder);
+    const settings::LoadedSettings loaded = settings.load();
+    std::vector<std::filesystem::path> driveFolders;
+    for (const settings::DriveRecord& record : loaded.document.records()) {
+        driveFolders.push_back(record.folder);
+    }
+    const std::vector<host::MountedDrive> mounts = host.mountedDrives();
+    for (const host::MountedDrive& mount : mounts) {
+        driveFolders.push_back(mount.backingFolder);
+    }
+    for (const std::filesystem::path& other : driveFolders) {
+        if (other.empty()) {
+            continue;
+        }
+        if (const int message = overlapWithDrive(candidate, canonicalFolder(other)); message != 0) {
+            return refuse(prompter, message, folder, other);
+        }
+    }
+    // A drive mounted inside its own backing folder, or a backing folder inside a mounted
+    // drive, would encrypt its own plain view or store files twice.
+    const std::filesystem::path mountRoot = canonicalFolder(host.mountPointFor("A:").parent_path());
+    if (isSameOrInside(candidate, mountRoot) || isSameOrInside(mountRoot, candidate)) {
+        return refuse(prompter, kMsgOverlapsMounts, folder, mountRoot);
+    }
+    for (const host::MountedDrive& mount : mounts) {
+        // The mount point itself is not looked at: a stale mount there would not answer.
+        const std::filesystem::path point =
+            canonicalFolder(mount.mountPoint.parent_path()) / mount.mountPoint.filename();
+        if (isSameOrInside(candidate, point) || isSameOrInside(point, candidate)) {
+            return refuse(prompter, kMsgOverlapsMounts, folder, mount.mountPoint);
+        }
+    }
+    return true;
+}
 
 bool isRootFolder(const std::filesystem::path& folder)
 {

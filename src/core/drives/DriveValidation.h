@@ -11,6 +11,9 @@ class Prompter;
 namespace kestrava::settings {
 class SettingsFile;
 }
+namespace kestrava::host {
+class DriveHost;
+}
 
 namespace kestrava::drives {
 
@@ -40,5 +43,19 @@ bool isRootFolder(const std::filesystem::path& folder);
 bool validateDriveLocation(const settings::SettingsFile& settings, Prompter& prompter,
                            const std::string& folder, const std::string& label, const std::string& letter,
                            bool quiet, ValidationMode mode, ValidationState& state);
+
+// Whether inner is outer or lies inside it, comparing whole path components ("/a/bc" is not
+// inside "/a/b"). Both paths are taken as given: canonicalize them first.
+bool isSameOrInside(const std::filesystem::path& inner, const std::filesystem::path& outer);
+
+// The canonical form of a folder that may not exist yet, without a trailing separator.
+std::filesystem::path canonicalFolder(const std::filesystem::path& folder);
+
+// Refuses (with a message) a folder that would overlap another drive: the folder of a
+// registered or mounted drive, one inside such a folder or holding one, and one that overlaps
+// the mount root or a mounted drive's mount point. A root folder is left to the validation.
+// True when the folder may be used.
+bool checkFolderOverlap(const settings::SettingsFile& settings, host::DriveHost& host, Prompter& prompter,
+                        const std::string& folder);
 
 } // namespace kestrava::drives

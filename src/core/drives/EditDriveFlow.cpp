@@ -141,7 +141,7 @@ bool backingFolderHoldsFiles(const std::filesystem::path& folder)
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
-        if (name != token::kTokenFileName && name != warningFolder) {
+        if (name != token::kTokenFileName && name != warningFolder && !fs::IsReplacedTokenName(name)) {
             return true;
         }
     }

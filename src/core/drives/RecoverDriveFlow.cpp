@@ -87,11 +87,12 @@ RecoverOutcome runRecovery(DriveServices& services, const RecoveryState& state,
     }
     if (!request.mount) {
         services.mounted.remove(context.get());
-        createWarningFolder(folder);
-        if (recordSaved) {
-            prompter.messageBox(kMsgRecovered, {}, Buttons::OK, Icon::Information);
+        if (!recordSaved) {
+            return RecoverOutcome::Stopped; // the failure has been reported
         }
-        return recordSaved ? RecoverOutcome::Recovered : RecoverOutcome::Stopped;
+        createWarningFolder(folder);
+        prompter.messageBox(kMsgRecovered, {}, Buttons::OK, Icon::Information);
+        return RecoverOutcome::Recovered;
     }
     const host::MountResult result = services.host.InstallFileSystem(*context, request.mountOptions);
     if (result.outcome != host::MountOutcome::Mounted) {
@@ -101,10 +102,12 @@ RecoverOutcome runRecovery(DriveServices& services, const RecoveryState& state,
         prompter.messageBox(kMsgAddFailed, {folder, request.letter, label}, Buttons::OK, Icon::Error);
         return recordSaved ? RecoverOutcome::NotMounted : RecoverOutcome::Stopped;
     }
+    if (!recordSaved && !recordMountedDrive(services, drive, *context)) {
+        return RecoverOutcome::Stopped;
+    }
     prompter.messageBox(kMsgRecovered, {}, Buttons::OK, Icon::Information);
     context->mounted = true;
     if (!recordSaved) {
-        saveNewDriveRecord(services, drive, *context);
         requestRefresh(services);
     }
     createWarningFolder(folder);
@@ -117,7 +120,8 @@ RecoverOutcome runRecovery(DriveServices& services, const RecoveryState& state,
 bool checkRecoveryFolder(DriveServices& services, RecoveryState& state, const std::string& folder)
 {
     ValidationState validation;
-    if (!validateDriveLocation(services.settings, services.prompter, folder, kNotCompared, kNotCompared,
+    if (!checkFolderOverlap(services.settings, services.host, services.prompter, folder) ||
+        !validateDriveLocation(services.settings, services.prompter, folder, kNotCompared, kNotCompared,
                                false, ValidationMode::Advanced, validation)) {
         return false;
     }
@@ -197,6 +201,10 @@ RecoverOutcome confirmRecovery(DriveServices& services, RecoveryState& state, co
     if (state.folder.empty() || state.tokenFile.empty() || (!state.useFolderToken && !state.useBackup) ||
         request.letter.empty()) {
         services.prompter.messageBox(kMsgFieldsEmpty, {}, Buttons::OK, Icon::None);
+        return RecoverOutcome::Stopped;
+    }
+    // Another drive may have been added or mounted since the folder was checked.
+    if (!checkFolderOverlap(services.settings, services.host, services.prompter, state.folder)) {
         return RecoverOutcome::Stopped;
     }
     if (request.password.empty() || !checkTokenImport(services.prompter, state.tokenFile,

@@ -7,7 +7,9 @@
 #include "core/app/StringTable.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/DriveValidation.h"
+#include "core/drives/ReplacedToken.h"
 #include "core/fs/PathMapper.h"
+#include "core/settings/FileLock.h"
 
 #include <sys/stat.h>
 
@@ -56,6 +58,22 @@ protected:
         }
         return context.masterKey();
     }
+
+    // The kept old tokens in a folder.
+    static std::vector<std::filesystem::path> keptTokens(const std::filesystem::path& folder)
+    {
+        std::vector<std::filesystem::path> kept;
+        for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+            if (fs::IsReplacedTokenName(entry.path().filename().string())) {
+                kept.push_back(entry.path());
+            }
+        }
+        std::sort(kept.begin(), kept.end());
+        return kept;
+    }
+
+    // Every later update of the settings file fails: its lock cannot be taken.
+    void breakSettingsSaving() { std::filesystem::create_directories(settings::lockPathFor(settingsPath)); }
 };
 
 TEST_F(CreateDriveFlowTest, NewDriveIsWrittenRecordedMountedAndMarked)
@@ -72,6 +90,7 @@ TEST_F(CreateDriveFlowTest, NewDriveIsWrittenRecordedMountedAndMarked)
     ASSERT_EQ(host.mounts.count("K:"), 1u);
     EXPECT_EQ(host.mounts.at("K:").masterKey, *key);
     EXPECT_FALSE(host.mounts.at("K:").tokenOptions.fileNameEncryption);
+    EXPECT_FALSE(host.mounts.at("K:").tokenOptions.caseInsensitive) << "names differ by case by default";
     const auto saved = record(0);
     EXPECT_EQ(saved.label, "Work");
     EXPECT_EQ(saved.folder, (dir / "vault").string());
@@ -201,13 +220,56 @@ TEST_F(CreateDriveFlowTest, ExistingTokenIsAdoptedWithItsCurrentPassword)
     EXPECT_EQ(std::count(ids.begin(), ids.end(), drives::kMsgImported), 1) << "announced once, at the offer";
 }
 
-TEST_F(CreateDriveFlowTest, DecliningTheOfferReplacesTheToken)
+TEST_F(CreateDriveFlowTest, DecliningTheOfferKeepsTheOldTokenBesideTheNewOne)
 {
-    makeToken(dir / "v", kOtherPassword);
+    const auto oldKey = makeToken(dir / "v", kOtherPassword);
+    const std::string oldToken = readFile(token::tokenPathFor(dir / "v"));
     prompter.expectMessage(drives::kMsgImportExisting, Button::No);
     ASSERT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::Created);
     EXPECT_TRUE(keyOf(dir / "v", kDrivePassword));
     EXPECT_FALSE(keyOf(dir / "v", kOtherPassword));
+
+    const auto kept = keptTokens(dir / "v");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(readFile(kept[0]), oldToken);
+    token::DriveContext old(hashStr(kOtherPassword));
+    ASSERT_EQ(old.unlock(kept[0]), token::TokenLoadStatus::Loaded);
+    EXPECT_EQ(old.masterKey(), oldKey);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::stat(kept[0].c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(prompter.messageIds(),
+              (std::vector<int>{drives::kMsgImportExisting, drives::kMsgTokenKept, drives::kMsgDriveAdded}));
+    EXPECT_EQ(prompter.calls()[1].args, std::vector<std::string>{kept[0].string()});
+}
+
+TEST_F(CreateDriveFlowTest, KeptTokensNeverReplaceEachOther)
+{
+    std::tm when{};
+    when.tm_year = 126;
+    when.tm_mon = 11;
+    when.tm_mday = 8;
+    when.tm_hour = 10;
+    when.tm_min = 15;
+    EXPECT_EQ(drives::replacedTokenName(when), ".qxsession.xml.replaced-20261208-101500");
+    EXPECT_EQ(drives::replacedTokenName(when, 2), ".qxsession.xml.replaced-20261208-101500-2");
+
+    makeToken(dir / "v");
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(drives::keepReplacedToken(prompter, dir / "v"));
+    }
+    EXPECT_EQ(keptTokens(dir / "v").size(), 3u) << "within one second each copy gets a name of its own";
+
+    // A token that cannot be read cannot be kept, so it must not be replaced.
+    std::filesystem::create_directories(dir / "w");
+    writeFile(token::tokenPathFor(dir / "w"), std::string(2 * 1024 * 1024, 'x'));
+    prompter.expectMessage(drives::kMsgImportExisting, Button::No);
+    EXPECT_EQ(create(newDrive(dir / "w"), passwords(kDrivePassword)), CreateOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgTokenKeepFailed);
+    EXPECT_EQ(readFile(token::tokenPathFor(dir / "w")).size(), 2u * 1024 * 1024);
+    EXPECT_TRUE(host.calls.empty());
 }
 
 TEST_F(CreateDriveFlowTest, UnansweredOfferNeverReplacesTheToken)
@@ -258,6 +320,10 @@ TEST_F(CreateDriveFlowTest, ImportedBackupIsCopiedIntoTheFolderAfterAsking)
     ASSERT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::Created);
     EXPECT_EQ(keyOf(dir / "v", kDrivePassword), key);
     EXPECT_EQ(host.mounts.at("K:").masterKey, key);
+    const auto kept = keptTokens(dir / "v");
+    ASSERT_EQ(kept.size(), 1u) << "the overwritten token is kept";
+    token::DriveContext old(hashStr(kOtherPassword));
+    EXPECT_EQ(old.unlock(kept[0]), token::TokenLoadStatus::Loaded);
 }
 
 TEST_F(CreateDriveFlowTest, MissingDriverKeepsTheRecordButDoesNotMount)
@@ -292,6 +358,67 @@ TEST_F(CreateDriveFlowTest, RegisterWithoutMounting)
     EXPECT_TRUE(host.calls.empty());
     EXPECT_TRUE(record(0).pwd.empty());
     EXPECT_TRUE(std::filesystem::is_directory(dir / "v" / fs::warningFolderName()));
+}
+
+TEST_F(CreateDriveFlowTest, OverlappingFoldersAreRefusedBeforeAnythingIsWritten)
+{
+    makeToken(dir / "a");
+    makeToken(dir / "outer" / "b");
+    addRecord(dir / "a", "K:", "A", std::nullopt, false);
+    addRecord(dir / "outer" / "b", "L:", "B", std::nullopt, false);
+    std::filesystem::create_directory_symlink(dir / "a", dir / "link");
+    const std::string settingsBefore = readFile(settingsPath);
+
+    const std::vector<std::pair<std::filesystem::path, int>> refused{
+        {dir / "a" / "inner", drives::kMsgInsideOtherDrive},
+        {dir / "link" / "inner" / "deeper", drives::kMsgInsideOtherDrive},
+        {dir / "outer", drives::kMsgHoldsOtherDrive},
+        {dir / "link", drives::kMsgFolderRegistered},
+        {dir / "mnt" / "K" / "x", drives::kMsgOverlapsMounts},
+    };
+    for (const auto& [folder, message] : refused) {
+        EXPECT_EQ(create(newDrive(folder, "M:"), passwords(kDrivePassword)), CreateOutcome::ChooseFolder)
+            << folder;
+        EXPECT_EQ(prompter.messageIds().back(), message) << folder;
+    }
+    EXPECT_EQ(prompter.messageIds().size(), refused.size());
+    EXPECT_TRUE(passwordRequests.empty());
+    EXPECT_FALSE(std::filesystem::exists(dir / "a" / "inner"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "mnt"));
+    EXPECT_EQ(readFile(settingsPath), settingsBefore);
+
+    // Components, not text: "a2" is not inside "a".
+    prompter.expectMessage(drives::kMsgCreateFolder, Button::OK);
+    EXPECT_EQ(create(newDrive(dir / "a2", "M:"), passwords(kDrivePassword)), CreateOutcome::Created);
+    EXPECT_TRUE(drives::isSameOrInside("/x/a/b", "/x/a"));
+    EXPECT_FALSE(drives::isSameOrInside("/x/ab", "/x/a"));
+    EXPECT_FALSE(drives::isSameOrInside("/x", "/x/a"));
+
+    // A mounted drive's folder counts even without a record here.
+    host.mountedElsewhere("P:", dir / "elsewhere");
+    EXPECT_EQ(create(newDrive(dir / "elsewhere" / "in", "N:"), passwords(kDrivePassword)),
+              CreateOutcome::ChooseFolder);
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgInsideOtherDrive);
+}
+
+TEST_F(CreateDriveFlowTest, DriveWhoseRecordCannotBeSavedIsNotCalledAdded)
+{
+    std::filesystem::create_directories(dir / "v");
+    std::filesystem::create_directories(dir / "w");
+    breakSettingsSaving();
+
+    auto registered = newDrive(dir / "v");
+    registered.mount = false;
+    EXPECT_EQ(create(registered, passwords(kDrivePassword)), CreateOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgRecordNotSaved});
+
+    EXPECT_EQ(create(newDrive(dir / "w", "L:"), passwords(kDrivePassword)), CreateOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds(), (std::vector<int>{drives::kMsgRecordNotSaved, drives::kMsgRecordNotSaved,
+                                                       drives::kMsgAddFailed}));
+    EXPECT_TRUE(host.mounts.empty()) << "a drive missing from the list is not left mounted";
+    EXPECT_EQ(mounted.size(), 0u);
+    EXPECT_FALSE(settings.exists());
+    EXPECT_TRUE(keyOf(dir / "w", kDrivePassword)) << "the token stays, so the drive can be added again";
 }
 
 TEST_F(CreateDriveFlowTest, FolderPathsAreNormalised)

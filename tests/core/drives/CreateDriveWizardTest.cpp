@@ -75,7 +75,7 @@ TEST_F(CreateDriveWizardTest, NewDriveFromTheLocalFolderToTheFinishPage)
 
     const auto& mount = host.mounts.at("Z:");
     EXPECT_TRUE(mount.tokenOptions.fileNameEncryption);
-    EXPECT_TRUE(mount.tokenOptions.caseInsensitive);
+    EXPECT_FALSE(mount.tokenOptions.caseInsensitive) << "names differ by case by default";
     EXPECT_FALSE(mount.tokenOptions.longFileNames);
     token::DriveContext check(hashStr("long enough"));
     ASSERT_EQ(check.unlock(token::tokenPathFor(dir / "home" / "Kestrava")), token::TokenLoadStatus::Loaded);
@@ -125,6 +125,42 @@ TEST_F(CreateDriveWizardTest, AdoptedTokenNeedsItsPasswordAndPageFourChecksLongN
     EXPECT_EQ(prompter.messageIds().size(), before) << "the import is not announced again";
     EXPECT_EQ(host.mounts.at("Z:").masterKey, original.masterKey());
     EXPECT_FALSE(host.mounts.at("Z:").tokenOptions.longFileNames) << "an adopted token keeps its options";
+    EXPECT_TRUE(host.mounts.at("Z:").tokenOptions.caseInsensitive) << "and its case-insensitive names";
+}
+
+TEST_F(CreateDriveWizardTest, OverlapIsRefusedAndADeclinedTokenIsKept)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "A", std::nullopt, false);
+    const auto oldKey = makeToken(dir / "existing", kOtherPassword);
+
+    toLocationPage();
+    wizard.setFolder((dir / "a" / "inner").string());
+    EXPECT_EQ(wizard.next(), WizardStep::Stay);
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgInsideOtherDrive});
+    EXPECT_FALSE(std::filesystem::exists(dir / "a" / "inner"));
+
+    wizard.setFolder((dir / "existing").string());
+    prompter.expectMessage(drives::kMsgImportExisting, Button::No);
+    ASSERT_EQ(wizard.next(), WizardStep::Moved);
+    setPassword(kDrivePassword, kDrivePassword);
+    ASSERT_EQ(wizard.next(), WizardStep::Moved);
+    wizard.setCaseInsensitive(true);
+    ASSERT_EQ(wizard.next(), WizardStep::Moved);
+    ASSERT_EQ(wizard.creation(), std::optional(drives::WizardCreation::Mounted));
+    EXPECT_TRUE(host.mounts.at("Z:").tokenOptions.caseInsensitive) << "still available when asked for";
+
+    std::optional<std::filesystem::path> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "existing")) {
+        if (fs::IsReplacedTokenName(entry.path().filename().string())) {
+            kept = entry.path();
+        }
+    }
+    ASSERT_TRUE(kept);
+    token::DriveContext old(hashStr(kOtherPassword));
+    ASSERT_EQ(old.unlock(*kept), token::TokenLoadStatus::Loaded);
+    EXPECT_EQ(old.masterKey(), oldKey);
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgTokenKept);
 }
 
 TEST_F(CreateDriveWizardTest, EditingTheFolderForgetsTheAdoptedToken)

@@ -3,11 +3,14 @@
 #include "core/drives/DriveCommands.h"
 
 #include "DriveFixture.h"
+#include "core/crypto/Cfb.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/FreeLetters.h"
 #include "core/drives/MountFlow.h"
 #include "core/drives/TokenBackup.h"
 #include "core/drives/TrayTooltip.h"
+#include "core/fs/NameCipher.h"
+#include "core/fs/PathMapper.h"
 
 #include <atomic>
 #include <sys/stat.h>
@@ -21,6 +24,37 @@ using drives::kYes;
 
 class DriveCommandsTest : public DriveFixture
 {
+protected:
+    // A name as the drive with this key stores it.
+    static std::string stored(const crypto::SecureBytes& key, const std::string& name)
+    {
+        const crypto::CfbCipher cipher(key);
+        return fs::NameCipher(cipher).EncryptNameComponent(name);
+    }
+
+    // Registers the folder's drive, lists it, and deletes it with its files (Yes to both).
+    drives::FileDeletionReport deleteWithFiles(const std::filesystem::path& folder,
+                                               const std::optional<std::string>& remembered,
+                                               std::optional<DrivePasswordAnswer> prompt = std::nullopt)
+    {
+        addRecord(folder, "K:", "Alpha", remembered, false);
+        EXPECT_TRUE(drives::fillDriveList(services, true));
+        prompter.expectMessage(drives::kMsgConfirmDelete, Button::OK);
+        prompter.expectMessage(drives::kMsgDeleteFiles, Button::Yes);
+        if (prompt) {
+            prompter.expectDrivePassword(std::move(*prompt));
+        }
+        drives::FileDeletionReport report;
+        EXPECT_EQ(drives::RemoveDrive(services, 0, {}, &report), drives::RemoveResult::Removed);
+        EXPECT_TRUE(settings.driveRecords()->empty());
+        return report;
+    }
+
+    static std::vector<std::string> sorted(std::vector<std::string> names)
+    {
+        std::sort(names.begin(), names.end());
+        return names;
+    }
 };
 
 TEST_F(DriveCommandsTest, DeletingADriveWithAMissingFolderAsksNothingAboutFiles)
@@ -82,6 +116,96 @@ TEST_F(DriveCommandsTest, FileDeletionIsOnlyOfferedWhenAskedFor)
     prompter.expectMessage(drives::kMsgConfirmDelete, Button::OK);
     EXPECT_EQ(drives::RemoveDrive(services, 0, {false}), drives::RemoveResult::Removed);
     EXPECT_TRUE(std::filesystem::exists(token::tokenPathFor(dir / "a")));
+}
+
+TEST_F(DriveCommandsTest, DeletingFilesRemovesOnlyWhatTheDriveEncrypted)
+{
+    const auto folder = dir / "a";
+    const auto key = makeToken(folder);
+    const std::string doc = stored(key, "report.odt");
+    const std::string sub = stored(key, "photos");
+    const std::string keptToken = std::string(fs::kReplacedTokenPrefix) + "20260101-101500";
+    writeFile(folder / doc, "ciphertext");
+    std::filesystem::create_directories(folder / sub / stored(key, "2025"));
+    writeFile(folder / sub / stored(key, "2025") / stored(key, "a.jpg"), "ciphertext");
+    writeFile(folder / sub / "a (conflicted copy).jpg", "a sync client's copy");
+    writeFile(folder / "notes.txt", "here before the drive");
+    writeFile(folder / keptToken, "an older drive's token");
+    std::filesystem::create_directories(folder / fs::warningFolderName());
+    // A name that decodes but is not this drive's (another key) is not the drive's either.
+    const auto otherKey = makeToken(dir / "other");
+    writeFile(folder / stored(otherKey, "a file of another drive, with a long name.txt"),
+              "another drive's file");
+
+    // A plain name that happens to decrypt (the decoding stops at the ".") is not the drive's.
+    std::string lookalike;
+    const crypto::CfbCipher cipher(key);
+    const std::string letters = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    for (std::size_t i = 0; lookalike.empty() && i < letters.size() * letters.size(); ++i) {
+        const std::string name =
+            std::string{letters[i / letters.size()], letters[i % letters.size()], 'x'} + ".txt";
+        if (!fs::NameCipher(cipher).DecryptName(name).empty()) {
+            lookalike = name;
+        }
+    }
+    ASSERT_FALSE(lookalike.empty());
+    writeFile(folder / lookalike, "a plain file");
+
+    const auto report = deleteWithFiles(folder, kDrivePassword);
+
+    EXPECT_EQ(report.outcome, drives::FileDeletion::PartlyKept);
+    const std::vector<std::string> left{sub + "/a (conflicted copy).jpg", "notes.txt", keptToken, lookalike,
+                                        stored(otherKey, "a file of another drive, with a long name.txt")};
+    EXPECT_EQ(sorted(report.leftOver), sorted(left));
+    EXPECT_FALSE(std::filesystem::exists(folder / doc));
+    EXPECT_FALSE(std::filesystem::exists(folder / sub / stored(key, "2025")));
+    EXPECT_FALSE(std::filesystem::exists(token::tokenPathFor(folder)));
+    EXPECT_FALSE(std::filesystem::exists(folder / fs::warningFolderName()));
+    EXPECT_EQ(readFile(folder / "notes.txt"), "here before the drive");
+    EXPECT_EQ(readFile(folder / keptToken), "an older drive's token");
+    EXPECT_EQ(readFile(folder / sub / "a (conflicted copy).jpg"), "a sync client's copy");
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgFilesLeft);
+    EXPECT_NE(prompter.calls().back().args.at(1).find("notes.txt"), std::string::npos);
+}
+
+TEST_F(DriveCommandsTest, WithoutTheKeyNoFileIsDeleted)
+{
+    const auto folder = dir / "a";
+    const auto key = makeToken(folder);
+    writeFile(folder / stored(key, "report.odt"), "ciphertext");
+    const auto report = deleteWithFiles(folder, std::nullopt, cancelledPrompt());
+
+    EXPECT_EQ(report.outcome, drives::FileDeletion::KeyUnavailable);
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgDeleteKeyMissing);
+    EXPECT_TRUE(std::filesystem::exists(folder / stored(key, "report.odt")));
+    EXPECT_TRUE(std::filesystem::exists(token::tokenPathFor(folder)));
+
+    // The password typed at the prompt is.
+    const auto other = dir / "b";
+    const auto otherKey = makeToken(other);
+    writeFile(other / stored(otherKey, "report.odt"), "ciphertext");
+    const auto typed = deleteWithFiles(other, std::nullopt, typedPassword(kDrivePassword));
+    EXPECT_EQ(typed.outcome, drives::FileDeletion::FolderRemoved);
+    EXPECT_FALSE(std::filesystem::exists(other));
+}
+
+TEST_F(DriveCommandsTest, PlainNameDriveLosesOnlyItsTokenAndWarningFolder)
+{
+    const auto folder = dir / "a";
+    std::filesystem::create_directories(folder / fs::warningFolderName());
+    token::DriveContext context(hashStr(kDrivePassword));
+    context.setOptions({false, true, false});
+    ASSERT_TRUE(context.CreateToken(token::tokenPathFor(folder)));
+    writeFile(folder / "report.odt", "the drive's, or not: the names cannot tell");
+
+    const auto report = deleteWithFiles(folder, std::nullopt); // no password is asked
+
+    EXPECT_EQ(report.outcome, drives::FileDeletion::PartlyKept);
+    EXPECT_EQ(report.leftOver, std::vector<std::string>{"report.odt"});
+    EXPECT_TRUE(std::filesystem::exists(folder / "report.odt"));
+    EXPECT_FALSE(std::filesystem::exists(token::tokenPathFor(folder)));
+    EXPECT_FALSE(std::filesystem::exists(folder / fs::warningFolderName()));
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgPlainNamesLeft);
 }
 
 TEST_F(DriveCommandsTest, RecordThatNoLongerExistsIsReported)

@@ -244,7 +244,8 @@ TEST_F(EditDriveFlowTest, NameEncryptionChangeOnADriveWithFilesAsksFirst)
     ASSERT_TRUE(session.context);
     auto edit = drives::editFieldsFor(*session.context);
     edit.options.fileNameEncryption = false;
-    EXPECT_FALSE(drives::backingFolderHoldsFiles(dir / "vault")) << "token and warning folder only";
+    writeFile(dir / "vault" / (std::string(fs::kReplacedTokenPrefix) + "20260101-101500"), "an old token");
+    EXPECT_FALSE(drives::backingFolderHoldsFiles(dir / "vault")) << "tokens and the warning folder only";
     EXPECT_EQ(drives::confirmDriveEdit(services, session, edit), EditOutcome::Saved);
     EXPECT_EQ(tokenElement(dir / "vault", "filenameencryption"), "N");
 

@@ -7,6 +7,7 @@
 #include "core/crypto/Base64Url.h"
 #include "core/drives/DriveMessages.h"
 #include "core/fs/PathMapper.h"
+#include "core/settings/FileLock.h"
 
 namespace kestrava::test {
 namespace {
@@ -164,6 +165,37 @@ TEST_F(RecoverDriveFlowTest, BackupOverAnExistingTokenOnlyWhenTheUserSaysSo)
     ASSERT_EQ(drives::confirmRecovery(services, state, request()), RecoverOutcome::Recovered);
     EXPECT_EQ(readFile(token::tokenPathFor(dir / "synced")), readFile(backup));
     EXPECT_EQ(host.mounts.at("K:").masterKey, key);
+
+    // The token it replaced is kept beside it, and the user told where.
+    std::vector<std::filesystem::path> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "synced")) {
+        if (fs::IsReplacedTokenName(entry.path().filename().string())) {
+            kept.push_back(entry.path());
+        }
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(readFile(kept[0]), existing);
+    const auto ids = prompter.messageIds();
+    EXPECT_NE(std::find(ids.begin(), ids.end(), drives::kMsgTokenKept), ids.end());
+}
+
+TEST_F(RecoverDriveFlowTest, FolderOverlappingAnotherDriveIsRefused)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "A", std::nullopt, false);
+    makeToken(dir / "a" / "nested");
+    EXPECT_FALSE(drives::checkRecoveryFolder(services, state, (dir / "a" / "nested").string()));
+    EXPECT_FALSE(drives::checkRecoveryFolder(services, state, dir.path().string()));
+    EXPECT_EQ(prompter.messageIds(),
+              (std::vector<int>{drives::kMsgInsideOtherDrive, drives::kMsgHoldsOtherDrive}));
+
+    // A drive mounted after the folder was checked still stops the recovery.
+    makeToken(dir / "b" / "inner");
+    ASSERT_TRUE(drives::checkRecoveryFolder(services, state, (dir / "b" / "inner").string()));
+    host.mountedElsewhere("P:", dir / "b");
+    EXPECT_EQ(drives::confirmRecovery(services, state, request()), RecoverOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgInsideOtherDrive);
+    EXPECT_EQ(settings.driveRecords()->size(), 1u);
 }
 
 TEST_F(RecoverDriveFlowTest, WrongPasswordChangesNothing)
@@ -208,6 +240,21 @@ TEST_F(RecoverDriveFlowTest, BadInputIsRefusedWithItsMessage)
     EXPECT_EQ(readFile(dir / "notatoken.xml"), "this is not a token");
     EXPECT_FALSE(std::filesystem::exists(token::tokenPathFor(dir / "synced")));
     EXPECT_EQ(settings.driveRecords()->size(), 1u);
+}
+
+TEST_F(RecoverDriveFlowTest, RecordThatCannotBeSavedFailsTheRecovery)
+{
+    makeToken(dir / "synced");
+    std::filesystem::create_directories(settings::lockPathFor(settingsPath)); // no update can be saved
+    ASSERT_TRUE(drives::checkRecoveryFolder(services, state, (dir / "synced").string()));
+    EXPECT_EQ(drives::confirmRecovery(services, state, request()), RecoverOutcome::Stopped);
+    auto unmounted = request(kDrivePassword, "L:");
+    unmounted.mount = false;
+    EXPECT_EQ(drives::confirmRecovery(services, state, unmounted), RecoverOutcome::Stopped);
+    EXPECT_EQ(prompter.messageIds(), (std::vector<int>{drives::kMsgRecordNotSaved, drives::kMsgAddFailed,
+                                                       drives::kMsgRecordNotSaved}));
+    EXPECT_TRUE(host.mounts.empty());
+    EXPECT_EQ(mounted.size(), 0u);
 }
 
 TEST_F(RecoverDriveFlowTest, ProviderChoicesFillFolderAndLabel)
