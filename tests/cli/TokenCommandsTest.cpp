@@ -78,7 +78,7 @@ TEST_F(TokenCommandsTest, InfoShowsSettingsWithoutSecrets)
     EXPECT_NE(r.out.find("kdf duration: 0\n"), std::string::npos);
     EXPECT_NE(r.out.find("file name encryption: on\n"), std::string::npos);
     EXPECT_NE(r.out.find("long file names: on\n"), std::string::npos);
-    EXPECT_NE(r.out.find("case-insensitive names: on\n"), std::string::npos);
+    EXPECT_NE(r.out.find("case-insensitive names: off\n"), std::string::npos);
     EXPECT_EQ(r.out.find("digest"), std::string::npos);
 }
 
