@@ -9,6 +9,7 @@
 #include "core/fs/PathMapper.h"
 #include "core/token/DriveContext.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace kestrava::drives {
@@ -106,6 +107,16 @@ public:
     const std::string& error() const { return m_error; }
 
 private:
+    // Names people give files never hold control characters; a plain name that happens to
+    // decrypt usually yields some.
+    static bool holdsControlCharacter(const std::string& plain)
+    {
+        return std::any_of(plain.begin(), plain.end(), [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return byte < 0x20 || byte == 0x7F;
+        });
+    }
+
     // A name the drive wrote decrypts, and encrypts back to exactly itself. Decrypting alone
     // accepts plain names such as "notes.txt" now and then (the decoding stops at the ".");
     // a plain file must never be taken for the drive's.
@@ -115,7 +126,7 @@ private:
             return false;
         }
         const std::string plain = m_names->DecryptName(name);
-        if (plain.empty()) {
+        if (plain.empty() || holdsControlCharacter(plain)) {
             return false;
         }
         try {
