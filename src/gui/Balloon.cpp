@@ -6,11 +6,13 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QTimer>
+#include <algorithm>
 
 namespace kestrava::gui {
 namespace {
 
 const char* const kBalloonName = "fieldBalloon";
+constexpr int kMaxTextWidth = 360;
 
 } // namespace
 
@@ -28,7 +30,7 @@ Balloon::Balloon(QWidget* window)
     bold.setBold(true);
     m_title->setFont(bold);
     m_text->setWordWrap(true);
-    m_text->setMaximumWidth(360);
+    m_text->setMaximumWidth(kMaxTextWidth);
     auto* layout = new QGridLayout(this);
     layout->addWidget(m_icon, 0, 0, 2, 1, Qt::AlignTop);
     layout->addWidget(m_title, 0, 1);
@@ -66,6 +68,12 @@ void Balloon::present(QWidget* field, const QString& title, const QString& text,
     m_title->setText(title.trimmed());
     m_title->setVisible(!title.trimmed().isEmpty());
     m_text->setText(text);
+    // Wrap only texts longer than the balloon's width, never a short one word by word.
+    int widest = 0;
+    for (const QString& line : text.split(QLatin1Char('\n'))) {
+        widest = std::max(widest, m_text->fontMetrics().horizontalAdvance(line));
+    }
+    m_text->setMinimumWidth(std::min(kMaxTextWidth, widest + 2));
     const QIcon image = messageIcon(icon);
     m_icon->setPixmap(image.isNull() ? QPixmap() : image.pixmap(24, 24));
     m_icon->setVisible(!image.isNull());

@@ -67,6 +67,7 @@ void LoginDialog::buildFrame(const QString& caption, const QString& title, const
     layout->addWidget(titleLabel);
     layout->addWidget(messageLabel);
     m_grid = new QGridLayout;
+    m_grid->setColumnStretch(1, 1); // the fields take the width
     layout->addLayout(m_grid);
     m_buttons = new QDialogButtonBox(this);
     QPushButton* ok = m_buttons->addButton(appText(text::OK), QDialogButtonBox::AcceptRole);

@@ -415,7 +415,7 @@ void MainWindow::backupSecurityToken()
     }
 }
 
-QMenu* MainWindow::buildDriveMenu()
+QMenu* MainWindow::createDriveMenu()
 {
     const auto entry = m_model.entry(selectedRow());
     const bool mounted = entry && entry->state == MountState::Mounted;
@@ -453,7 +453,7 @@ void MainWindow::showContextMenu(const QPoint& position)
         return;
     }
     m_list->selectRow(index.row());
-    QMenu* menu = buildDriveMenu();
+    QMenu* menu = createDriveMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(m_list->viewport()->mapToGlobal(position));
 }

@@ -60,6 +60,8 @@ public:
     int selectedRow() const;
     // Runs of drive commands still working.
     int runningCommands() const { return m_running; }
+    // The drive list's context menu for the selected row (the caller owns it).
+    QMenu* createDriveMenu();
     // The tooltip of the tray icon for the rows now listed.
     QString trayToolTip() const;
 
@@ -90,7 +92,6 @@ private:
     void buildList();
     void buildStatusLine();
     void buildTray();
-    QMenu* buildDriveMenu();
     void showContextMenu(const QPoint& position);
     void updateForSelection();
     void updateTray();
