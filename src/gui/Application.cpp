@@ -15,17 +15,20 @@
 #include "gui/LoginDialog.h"
 #include "gui/MainWindow.h"
 #include "gui/QtPrompter.h"
+#include "gui/RunOnce.h"
 #include "gui/SingleInstance.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QSystemTrayIcon>
 #include <QThreadPool>
+#include <QTimer>
 
 namespace kestrava::gui {
 namespace {
 
 constexpr int kWorkerPollMs = 50;
+constexpr int kRunOnceDelayMs = 1000;
 
 } // namespace
 
@@ -82,8 +85,6 @@ std::optional<int> Application::start()
 
     settings::SettingsProgramValues values(file);
     const LoginLock lock = loadLoginLock(values);
-    writeLog("getKestravaXmlValue: %s", lock.enableKestravaPwd.c_str());
-    writeLog("GetEnableGoogleAuth: %d", lock.googleAuth.enabled ? 1 : 0);
     if (planLogin(lock).locked) {
         LoginDialog login(lock, [] { return std::chrono::system_clock::now(); });
         login.exec();
@@ -97,6 +98,14 @@ std::optional<int> Application::start()
         }
     }
 
+    if (m_switches.runOnce) {
+        QTimer::singleShot(kRunOnceDelayMs, this, [path = located.path] {
+            settings::UserRegistry installerValues(paths::registryFilePath());
+            settings::SettingsFile settingsFile(path);
+            settings::SettingsProgramValues programValues(settingsFile);
+            carryOverInstallerAutoUpdate(installerValues, programValues);
+        });
+    }
     auto host = std::shared_ptr<host::DriveHost>(host::makeSystemHost(paths::mountRoot()));
     m_model = std::make_unique<DriveTableModel>(m_rows);
     m_actions = std::make_unique<CoreDriveActions>(std::move(file), host, *m_prompter, m_rows,

@@ -1,10 +1,13 @@
 // The program's shell: the switches, and one copy per user (a second copy makes the first
 // show its window and ends with exit code 1).
 #include "core/drives/DriveListModel.h"
+#include "core/settings/SettingsProgramValues.h"
+#include "core/settings/UserRegistry.h"
 #include "gui/DriveTableModel.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/MainWindow.h"
 #include "gui/QtPrompter.h"
+#include "gui/RunOnce.h"
 #include "gui/SingleInstance.h"
 #include "gui/StartSwitches.h"
 
@@ -100,6 +103,24 @@ private slots:
         QCOMPARE(second.exitCode(), 1);
         QTRY_VERIFY(window.isVisible());
         QVERIFY(!window.isInTray());
+    }
+
+    void runOnceCarriesTheInstallersAutoUpdateOver()
+    {
+        QTemporaryDir dir;
+        settings::UserRegistry registry(dir.filePath(QStringLiteral("Kestrava.conf")).toStdString());
+        settings::SettingsFile file(dir.filePath(QStringLiteral("kestrava_settings.xml")).toStdString());
+        settings::SettingsProgramValues values(file);
+        // Nothing left by the installer, or a value other than "1": nothing changes.
+        QVERIFY(!carryOverInstallerAutoUpdate(registry, values));
+        QVERIFY(registry.writeValue(settings::kRegistryGroup, settings::kAutoUpdateKey, "0"));
+        QVERIFY(!carryOverInstallerAutoUpdate(registry, values));
+        QVERIFY(!values.has("AutoUpdate"));
+
+        QVERIFY(registry.writeValue(settings::kRegistryGroup, settings::kAutoUpdateKey, "1"));
+        QVERIFY(carryOverInstallerAutoUpdate(registry, values));
+        QCOMPARE(values.get("AutoUpdate").value_or(""), std::string("Y"));
+        QVERIFY(!registry.readValue(settings::kRegistryGroup, settings::kAutoUpdateKey).has_value());
     }
 
 private:
