@@ -143,13 +143,18 @@ void Application::exitProgram()
     m_exiting = true;
     writeLog("appExit");
     m_prompter->shutDown();
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible()) {
-            dialog->reject();
+    const auto closeDialogs = [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible()) {
+                dialog->reject();
+            }
         }
-    }
-    // A command still running may be waiting for the GUI thread: keep serving it.
+    };
+    // A command still running may be waiting for a dialog, or for the GUI thread: keep
+    // closing and serving until every one has ended.
+    closeDialogs();
     while (!QThreadPool::globalInstance()->waitForDone(kWorkerPollMs)) {
+        closeDialogs();
         QApplication::processEvents();
     }
     if (m_actions) {

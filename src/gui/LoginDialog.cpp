@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFutureWatcher>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include <QRegularExpressionValidator>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace kestrava::gui {
 namespace {
@@ -230,7 +232,7 @@ void LoginDialog::openAfterDelay()
 
 void LoginDialog::accept()
 {
-    if (m_opening) {
+    if (m_opening || m_checking) {
         return;
     }
     if (m_loginMode) {
@@ -276,17 +278,44 @@ void LoginDialog::tryDrivePassword()
         refuse(m_password, text::PasswordTooShort, false);
         return;
     }
-    if (m_request.check) {
-        setCursor(Qt::WaitCursor);
-        const bool accepted = m_request.check(typed);
+    if (!m_request.check) {
+        setMark(m_password, Mark::Success);
+        openAfterDelay();
+        return;
+    }
+    // Opening the token derives the key, which takes a while by design: the window stays
+    // responsive meanwhile, with its entries locked.
+    m_checking = true;
+    setEntriesEnabled(false);
+    setCursor(Qt::BusyCursor);
+    auto* watcher = new QFutureWatcher<bool>(this);
+    connect(watcher, &QFutureWatcher<bool>::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        m_checking = false;
         unsetCursor();
-        if (!accepted) {
+        setEntriesEnabled(true);
+        if (!watcher->result()) {
             refuse(m_password, text::IncorrectPassword, true);
             return;
         }
+        setMark(m_password, Mark::Success);
+        openAfterDelay();
+    });
+    watcher->setFuture(QtConcurrent::run([check = m_request.check, typed] { return check(typed); }));
+}
+
+void LoginDialog::setEntriesEnabled(bool enabled)
+{
+    m_password->setEnabled(enabled);
+    m_buttons->setEnabled(enabled);
+}
+
+void LoginDialog::reject()
+{
+    if (m_checking) {
+        return; // the answer of the running check decides
     }
-    setMark(m_password, Mark::Success);
-    openAfterDelay();
+    QDialog::reject();
 }
 
 DrivePasswordAnswer LoginDialog::driveAnswer() const

@@ -60,6 +60,7 @@ public:
 
 public slots:
     void accept() override;
+    void reject() override;
 
 private:
     void buildFrame(const QString& caption, const QString& title, const QString& message);
@@ -72,6 +73,7 @@ private:
     void openAfterDelay();
     void tryLogin();
     void tryDrivePassword();
+    void setEntriesEnabled(bool enabled);
 
     bool m_loginMode;
     LoginLock m_lock;
@@ -80,6 +82,7 @@ private:
     DrivePasswordRequest m_request;
     bool m_damagedSecret = false;
     bool m_opening = false;
+    bool m_checking = false; // a password check runs on a worker
     int m_closeDelayMs = kSuccessCloseDelayMs;
 
     QGridLayout* m_grid = nullptr;

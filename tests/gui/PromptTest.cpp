@@ -93,10 +93,11 @@ private slots:
         typeAndConfirm(dialog, dialog.passwordField(), QString());
         QCOMPARE(balloonText(&dialog), appText(46));
         typeAndConfirm(dialog, dialog.passwordField(), QStringLiteral("wrong horse"));
+        QTRY_COMPARE(balloonText(&dialog), appText(152));
         QVERIFY(dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QCOMPARE(balloonText(&dialog), appText(152));
         QCOMPARE(dialog.passwordMark(), LoginDialog::Mark::Failure);
+        QVERIFY(dialog.passwordField()->isEnabled());
         QTest::keyClick(dialog.passwordField(), Qt::Key_A); // typing clears the mark
         QCOMPARE(dialog.passwordMark(), LoginDialog::Mark::None);
     }
@@ -108,7 +109,7 @@ private slots:
         dialog.show();
         dialog.rememberBox()->setChecked(true);
         typeAndConfirm(dialog, dialog.passwordField(), QStringLiteral("right horse"));
-        QCOMPARE(dialog.passwordMark(), LoginDialog::Mark::Success);
+        QTRY_COMPARE(dialog.passwordMark(), LoginDialog::Mark::Success);
         QTRY_COMPARE(dialog.result(), int(QDialog::Accepted));
         const DrivePasswordAnswer answer = dialog.driveAnswer();
         QCOMPARE(answer.outcome, PasswordOutcome::Entered);
@@ -116,6 +117,40 @@ private slots:
         QVERIFY(answer.rememberPassword);
         QVERIFY(answer.autoMount);
         QVERIFY(!answer.autoMountChanged);
+    }
+
+    void slowCheckKeepsThePromptResponsiveAndLocked()
+    {
+        DrivePasswordRequest request = sampleRequest();
+        std::atomic<bool> release = false;
+        request.check = [&](std::string_view) {
+            while (!release) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            return false;
+        };
+        LoginDialog dialog(request, 0);
+        dialog.show();
+        typeAndConfirm(dialog, dialog.passwordField(), QStringLiteral("anything"));
+        // The GUI thread returned at once; entries wait for the answer; Escape cannot cut in.
+        QVERIFY(!dialog.passwordField()->isEnabled());
+        dialog.reject();
+        QVERIFY(dialog.isVisible());
+        release = true;
+        QTRY_COMPARE(balloonText(&dialog), appText(152));
+        QVERIFY(dialog.passwordField()->isEnabled());
+    }
+
+    void balloonIsDismissedAfterItsTime()
+    {
+        QWidget window;
+        auto* field = new QLineEdit(&window);
+        window.show();
+        Balloon* balloon =
+            Balloon::showAt(field, QStringLiteral("Title"), QStringLiteral("Text"), Icon::Error, 50);
+        QVERIFY(balloon->isVisible());
+        QCOMPARE(balloon->title(), QStringLiteral("Title"));
+        QTRY_VERIFY(!balloon->isVisible());
     }
 
     void autoMountChangeIsReportedOnCancel()
@@ -252,6 +287,7 @@ private slots:
             dialog->setCloseDelay(10);
             dialog->passwordField()->setText(QStringLiteral("wrong"));
             dialog->accept(); // refused: stays open
+            QTRY_VERIFY(Balloon::shownFor(dialog) != nullptr);
             dialog->passwordField()->setText(QStringLiteral("right horse"));
             dialog->accept();
         });
