@@ -481,6 +481,7 @@ void MainWindow::hideToTray(bool withBalloon)
     if (!m_inTray && withBalloon) {
         m_tray->showMessage(appText(text::Caption), appText(text::MinimizedBalloon),
                             QSystemTrayIcon::Information, kTrayBalloonMs);
+        ++m_trayBalloons;
     }
     m_inTray = true;
 }

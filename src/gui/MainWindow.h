@@ -54,6 +54,8 @@ public:
     void showStatus(const QString& text);
 
     bool isInTray() const { return m_inTray; }
+    // How often the "minimised to the tray" balloon was shown.
+    int trayBalloonsShown() const { return m_trayBalloons; }
     bool hasTray() const { return m_tray != nullptr; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
     QTableView* driveList() const { return m_list; }
@@ -120,6 +122,7 @@ private:
     bool m_inTray = false;
     bool m_initialising = false;
     int m_running = 0;
+    int m_trayBalloons = 0;
 };
 
 } // namespace kestrava::gui

@@ -168,7 +168,7 @@ private slots:
         QCOMPARE(opened, 1);
     }
 
-    void closingHidesToTheTray()
+    void closingHidesToTheTrayWithItsBalloonEachTime()
     {
         makeWindow(true);
         m_window->show();
@@ -176,9 +176,15 @@ private slots:
         m_window->close();
         QVERIFY(!m_window->isVisible());
         QVERIFY(m_window->isInTray());
+        QCOMPARE(m_window->trayBalloonsShown(), 1);
+        m_window->minimizeToTray(); // already there: no second balloon
+        QCOMPARE(m_window->trayBalloonsShown(), 1);
         m_window->restoreFromTray();
         QVERIFY(m_window->isVisible());
         QVERIFY(!m_window->isInTray());
+        m_window->findChild<QPushButton*>(QStringLiteral("trayButton"))->click();
+        QVERIFY(!m_window->isVisible());
+        QCOMPARE(m_window->trayBalloonsShown(), 2);
     }
 
     void withoutTrayClosingMinimises()
@@ -197,6 +203,7 @@ private slots:
         m_window->showAtStart(true);
         QVERIFY(!m_window->isVisible());
         QVERIFY(m_window->isInTray());
+        QCOMPARE(m_window->trayBalloonsShown(), 0);
         // A request to show while initialising is ignored; afterwards it shows the window.
         m_window->setInitialising(true);
         m_window->restoreFromTray();

@@ -95,7 +95,7 @@ int main(int argc, char** argv)
     drivePrompt.show();
     drivePrompt.passwordField()->setText(QStringLiteral("wrong password"));
     drivePrompt.accept();
-    QTest::qWaitFor([&] { return Balloon::shownFor(&drivePrompt) != nullptr; });
+    ok &= QTest::qWaitFor([&] { return Balloon::shownFor(&drivePrompt) != nullptr; });
     ok &= save(drivePrompt, folder, QStringLiteral("drive-password-wrong"));
 
     const auto clock = [] { return std::chrono::system_clock::now(); };
