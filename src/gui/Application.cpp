@@ -55,8 +55,8 @@ std::optional<int> Application::runDriverSwitch()
     if (m_switches.removeDriver) {
         writeLog("removedrv: %s", QApplication::arguments().join(QLatin1Char(' ')).toUtf8().constData());
         host::FsUninstall(*m_prompter);
-        // A running copy rebuilds its list when it is asked to show itself.
-        SingleInstance(SingleInstance::defaultServerName()).askRunningCopyToShow();
+        // A running copy rebuilds its list: its mounted drives are gone with FUSE.
+        SingleInstance(SingleInstance::defaultServerName()).askRunningCopyToRefresh();
         return 0;
     }
     return std::nullopt;

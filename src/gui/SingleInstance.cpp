@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kConnectTimeoutMs = 1000;
 const QByteArray kShowRequest = "show\n";
+const QByteArray kRefreshRequest = "refresh\n";
 
 } // namespace
 
@@ -32,12 +33,22 @@ QString SingleInstance::defaultServerName()
 
 bool SingleInstance::askRunningCopyToShow() const
 {
+    return send(kShowRequest);
+}
+
+bool SingleInstance::askRunningCopyToRefresh() const
+{
+    return send(kRefreshRequest);
+}
+
+bool SingleInstance::send(const QByteArray& request) const
+{
     QLocalSocket socket;
     socket.connectToServer(m_serverName);
     if (!socket.waitForConnected(kConnectTimeoutMs)) {
         return false;
     }
-    socket.write(kShowRequest);
+    socket.write(request);
     const bool sent = socket.waitForBytesWritten(kConnectTimeoutMs);
     socket.disconnectFromServer();
     return sent;
@@ -67,8 +78,12 @@ void SingleInstance::acceptConnections()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         const auto readRequest = [this, socket] {
-            if (socket->readAll().contains(kShowRequest.trimmed())) {
+            const QByteArray requests = socket->readAll();
+            if (requests.contains(kShowRequest)) {
                 emit showRequested();
+            }
+            if (requests.contains(kRefreshRequest)) {
+                emit refreshRequested();
             }
         };
         connect(socket, &QLocalSocket::readyRead, this, readRequest);

@@ -26,13 +26,19 @@ public:
 
     // Asks a running copy to show its window; false when none answered.
     bool askRunningCopyToShow() const;
+    // Asks a running copy to rebuild its drive list (after FUSE was removed); false when none
+    // answered.
+    bool askRunningCopyToRefresh() const;
 
 signals:
     // A later copy asked this one to show its window.
     void showRequested();
+    // Another copy asked this one to rebuild its drive list.
+    void refreshRequested();
 
 private:
     void acceptConnections();
+    bool send(const QByteArray& request) const;
 
     QString m_serverName;
     QLocalServer* m_server = nullptr;

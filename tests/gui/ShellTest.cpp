@@ -66,9 +66,13 @@ private slots:
         SingleInstance first(name);
         QVERIFY(first.claim());
         QSignalSpy shows(&first, &SingleInstance::showRequested);
+        QSignalSpy refreshes(&first, &SingleInstance::refreshRequested);
         SingleInstance second(name);
         QVERIFY(!second.claim());
         QTRY_COMPARE(shows.count(), 1);
+        QVERIFY(second.askRunningCopyToRefresh());
+        QTRY_COMPARE(refreshes.count(), 1);
+        QCOMPARE(shows.count(), 1);
     }
 
     void staleSocketIsTakenOver()
