@@ -10,6 +10,8 @@ packages=(
     libfuse3-dev fuse3
     libgtest-dev libgmock-dev
     libqrencode-dev zbar-tools
+    # The desktop app (Qt 6 Widgets; the SVG plugins draw its icons) and its screenshots.
+    qt6-base-dev libqt6svg6 qt6-svg-dev xvfb imagemagick
     # Real-mount tests and the benchmark against gocryptfs.
     gocryptfs fio sqlite3 rsync
 )

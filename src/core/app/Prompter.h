@@ -66,6 +66,9 @@ struct DrivePasswordAnswer
     crypto::SecureString password; // as typed; empty unless Entered
     bool rememberPassword = false;
     bool autoMount = false;
+    // The "Enable Auto Mount" box was changed while the prompt was open. Set whatever the
+    // outcome: the change takes effect at once, even when the prompt is then cancelled.
+    bool autoMountChanged = false;
 };
 
 class Prompter
@@ -77,6 +80,15 @@ public:
     // placeholders filled in order from args. Returns the button chosen.
     virtual Button messageBox(int messageId, const std::vector<std::string>& args, Buttons buttons,
                               Icon icon) = 0;
+
+    // The same with its own caption (a string id) instead of "Kestrava". Front ends without
+    // captions show the text alone.
+    virtual Button messageBoxWithCaption(int captionId, int messageId, const std::vector<std::string>& args,
+                                         Buttons buttons, Icon icon)
+    {
+        (void)captionId;
+        return messageBox(messageId, args, buttons, icon);
+    }
 
     virtual DrivePasswordAnswer askDrivePassword(const DrivePasswordRequest& request) = 0;
 

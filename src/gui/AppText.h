@@ -1,0 +1,84 @@
+// Visible texts of the desktop app, taken from the string table by id.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace kestrava::gui {
+
+// Ids of the texts the windows show.
+namespace text {
+inline constexpr int RememberPassword = 10;
+inline constexpr int PasswordTooShort = 46;
+inline constexpr int Cancel = 67;
+inline constexpr int TwoFactorTitle = 116;
+inline constexpr int TwoFactorMessage = 117;
+inline constexpr int DrivePasswordLabel = 129;
+inline constexpr int IncorrectPassword = 152;
+inline constexpr int LoginTitle = 157;
+inline constexpr int LoginMessage = 158;
+inline constexpr int LoginPasswordLabel = 159;
+inline constexpr int VolumeName = 178;
+inline constexpr int FolderLocation = 179;
+inline constexpr int BackupSecurityToken = 203;
+inline constexpr int DriveLetter = 224;
+inline constexpr int AutoMountHint = 227;
+inline constexpr int EnableAutoMount = 231;
+inline constexpr int GoogleAuthenticator = 257;
+inline constexpr int KeyLabel = 260;
+inline constexpr int EnterDrivePasswordPrompt = 263;
+inline constexpr int EnterDrivePasswordTitle = 264;
+inline constexpr int DriveInformation = 267;
+inline constexpr int OK = 269;
+inline constexpr int RememberHint = 295;
+inline constexpr int CodeHint = 319;
+inline constexpr int LoginPasswordHint = 320;
+
+inline constexpr int Caption = 1300;
+inline constexpr int WindowTitle = 1301;
+inline constexpr int NewDrive = 1302;
+inline constexpr int NewDriveTip = 1303;
+inline constexpr int EditDrive = 1304;
+inline constexpr int EditDriveTip = 1305;
+inline constexpr int MountDrive = 1306;
+inline constexpr int UnmountDrive = 1307;
+inline constexpr int MountTip = 1308;
+inline constexpr int DeleteDrive = 1309;
+inline constexpr int DeleteDriveTip = 1310;
+inline constexpr int SettingsButton = 1311;
+inline constexpr int SettingsTip = 1312;
+inline constexpr int Help = 1313;
+inline constexpr int HelpTip = 1314;
+inline constexpr int Refresh = 1315;
+inline constexpr int RefreshTip = 1316;
+inline constexpr int MinimizeToTray = 1317;
+inline constexpr int MinimizeToTrayTip = 1318;
+inline constexpr int ListCaption = 1319;
+inline constexpr int OpenInFileManager = 1320;
+inline constexpr int AdvancedOptions = 1321;
+inline constexpr int OpenFolderLocation = 1322;
+inline constexpr int ExitKestrava = 1323;
+inline constexpr int TrayOpen = 1324;
+inline constexpr int TraySettings = 1325;
+inline constexpr int TrayAbout = 1326;
+inline constexpr int TrayExit = 1327;
+inline constexpr int MinimizedBalloon = 1328;
+inline constexpr int Yes = 1329;
+inline constexpr int No = 1330;
+inline constexpr int MountError = 1331;
+inline constexpr int PathMissing = 1332;
+inline constexpr int YesButton = 1333;
+inline constexpr int NoButton = 1334;
+inline constexpr int NotAvailableYet = 1335;
+inline constexpr int DriveListName = 1336;
+inline constexpr int PasswordAccepted = 1337;
+inline constexpr int PasswordRefused = 1338;
+} // namespace text
+
+// The text with id, placeholders filled in order from args.
+QString appText(int id, const QStringList& args = {});
+
+// The text without its colons ("Kestrava Login Password:" as a window caption).
+QString appTextWithoutColons(int id);
+
+} // namespace kestrava::gui

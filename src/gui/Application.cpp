@@ -1,0 +1,169 @@
+#include "gui/Application.h"
+
+#include "core/access/LoginCheck.h"
+#include "core/app/ActivityLog.h"
+#include "core/drives/CloudFolders.h"
+#include "core/drives/DriveMessages.h"
+#include "core/host/FuseAvailability.h"
+#include "core/host/SystemHost.h"
+#include "core/settings/Paths.h"
+#include "core/settings/SettingsLocation.h"
+#include "core/settings/SettingsProgramValues.h"
+#include "core/settings/UserRegistry.h"
+#include "gui/CoreDriveActions.h"
+#include "gui/DriveTableModel.h"
+#include "gui/LoginDialog.h"
+#include "gui/MainWindow.h"
+#include "gui/QtPrompter.h"
+#include "gui/RunOnce.h"
+#include "gui/SingleInstance.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QSystemTrayIcon>
+#include <QThreadPool>
+#include <QTimer>
+
+namespace kestrava::gui {
+namespace {
+
+constexpr int kWorkerPollMs = 50;
+constexpr int kRunOnceDelayMs = 1000;
+
+} // namespace
+
+Application::Application(StartSwitches switches, QObject* parent)
+    : QObject(parent), m_switches(switches), m_prompter(std::make_unique<QtPrompter>())
+{
+    // Hidden in the tray, the program lives on without any window.
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+Application::~Application()
+{
+    m_window.reset();
+    m_model.reset();
+}
+
+std::optional<int> Application::runDriverSwitch()
+{
+    if (m_switches.installDriver) {
+        writeLog("installdrv: %s", QApplication::arguments().join(QLatin1Char(' ')).toUtf8().constData());
+        host::FsInstall(*m_prompter);
+        return 0;
+    }
+    if (m_switches.removeDriver) {
+        writeLog("removedrv: %s", QApplication::arguments().join(QLatin1Char(' ')).toUtf8().constData());
+        host::FsUninstall(*m_prompter);
+        // A running copy rebuilds its list: its mounted drives are gone with FUSE.
+        SingleInstance(SingleInstance::defaultServerName()).askRunningCopyToRefresh();
+        return 0;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> Application::start()
+{
+    writeLog("Starting App... %s", QApplication::arguments().join(QLatin1Char(' ')).toUtf8().constData());
+    if (!m_switches.skipsSingleInstance()) {
+        m_instance = std::make_unique<SingleInstance>();
+        if (!m_instance->claim()) {
+            writeLog("DupeProcessCheck: another copy runs; asked it to show its window");
+            return 1;
+        }
+    }
+    if (auto code = runDriverSwitch()) {
+        return code;
+    }
+
+    settings::UserRegistry registry(paths::registryFilePath());
+    const settings::LocatedSettings located =
+        settings::locateSettingsFile(registry, *m_prompter, paths::defaultSettingsPath());
+    writeLog("checkConfigFile: %s", located.path.c_str());
+    settings::SettingsFile file(located.path);
+    settings::validateSettingsAtStart(file, *m_prompter);
+
+    settings::SettingsProgramValues values(file);
+    const LoginLock lock = loadLoginLock(values);
+    if (planLogin(lock).locked) {
+        LoginDialog login(lock, [] { return std::chrono::system_clock::now(); });
+        login.exec();
+        if (login.damagedSecret()) {
+            m_prompter->messageBox(drives::kMsgSettingsLoadFailed, {located.path.string()}, Buttons::OK,
+                                   Icon::Error);
+            return 0;
+        }
+        if (login.result() != QDialog::Accepted) {
+            return 0;
+        }
+    }
+
+    if (m_switches.runOnce) {
+        QTimer::singleShot(kRunOnceDelayMs, this, [path = located.path] {
+            settings::UserRegistry installerValues(paths::registryFilePath());
+            settings::SettingsFile settingsFile(path);
+            settings::SettingsProgramValues programValues(settingsFile);
+            carryOverInstallerAutoUpdate(installerValues, programValues);
+        });
+    }
+    auto host = std::shared_ptr<host::DriveHost>(host::makeSystemHost(paths::mountRoot()));
+    m_model = std::make_unique<DriveTableModel>(m_rows);
+    m_actions = std::make_unique<CoreDriveActions>(std::move(file), host, *m_prompter, m_rows,
+                                                   runStateAfterLogin(lock));
+    m_window = std::make_unique<MainWindow>(*m_model, *m_actions, *m_prompter,
+                                            QSystemTrayIcon::isSystemTrayAvailable());
+    m_window->setInitialising(true);
+    m_prompter->setMainWindow(m_window.get());
+    m_prompter->setStatusSink([this](const QString& text) { m_window->showStatus(text); });
+    m_prompter->setCloudFolders(drives::cloudFolderLookup());
+    m_prompter->setNotifier([this](const QString& title, const QString& text, Icon) {
+        if (QSystemTrayIcon* tray = m_window->trayIcon()) {
+            tray->showMessage(title, text, QSystemTrayIcon::Information, kTrayBalloonMs);
+        }
+    });
+    m_actions->setRefreshRequester([this] {
+        QMetaObject::invokeMethod(m_window.get(), &MainWindow::startRefresh, Qt::QueuedConnection);
+    });
+    connect(m_window.get(), &MainWindow::exitRequested, this, &Application::exitProgram);
+    if (m_instance) {
+        connect(m_instance.get(), &SingleInstance::showRequested, m_window.get(),
+                &MainWindow::restoreFromTray);
+    }
+    m_window->showAtStart(m_switches.minimized);
+    m_window->startFill();
+    m_window->setInitialising(false);
+    return std::nullopt;
+}
+
+void Application::exitProgram()
+{
+    if (m_exiting) {
+        return;
+    }
+    m_exiting = true;
+    writeLog("appExit");
+    m_prompter->shutDown();
+    const auto closeDialogs = [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible()) {
+                dialog->reject();
+            }
+        }
+    };
+    // A command still running may be waiting for a dialog, or for the GUI thread: keep
+    // closing and serving until every one has ended.
+    closeDialogs();
+    while (!QThreadPool::globalInstance()->waitForDone(kWorkerPollMs)) {
+        closeDialogs();
+        QApplication::processEvents();
+    }
+    if (m_actions) {
+        m_actions->unmountAll();
+    }
+    if (m_window && m_window->trayIcon() != nullptr) {
+        m_window->trayIcon()->hide();
+    }
+    QApplication::quit();
+}
+
+} // namespace kestrava::gui

@@ -1,0 +1,51 @@
+// The desktop app's start and exit: the switches, the single-instance check, the settings file
+// and the program lock, the main window and the start-up fill; and the orderly exit that
+// unmounts every drive this process mounted.
+#pragma once
+
+#include "core/drives/DriveListModel.h"
+#include "gui/StartSwitches.h"
+
+#include <QObject>
+#include <memory>
+
+namespace kestrava::gui {
+
+class CoreDriveActions;
+class DriveTableModel;
+class MainWindow;
+class QtPrompter;
+class SingleInstance;
+
+class Application : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Application(StartSwitches switches, QObject* parent = nullptr);
+    ~Application() override;
+
+    // Everything up to the running main window. Returns the exit code when the program ends
+    // during start-up (another copy runs: 1; a driver switch, a cancelled login: 0).
+    std::optional<int> start();
+
+    MainWindow* mainWindow() const { return m_window.get(); }
+
+public slots:
+    // Closes the dialogs, lets the running commands end, unmounts every drive and quits.
+    void exitProgram();
+
+private:
+    std::optional<int> runDriverSwitch();
+
+    StartSwitches m_switches;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<QtPrompter> m_prompter;
+    drives::DriveListModel m_rows;
+    std::unique_ptr<DriveTableModel> m_model;
+    std::unique_ptr<CoreDriveActions> m_actions;
+    std::unique_ptr<MainWindow> m_window;
+    bool m_exiting = false;
+};
+
+} // namespace kestrava::gui

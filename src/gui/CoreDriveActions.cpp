@@ -1,0 +1,97 @@
+#include "gui/CoreDriveActions.h"
+
+#include "core/drives/CloudFolders.h"
+#include "core/drives/DriveCommands.h"
+#include "core/drives/DriveMessages.h"
+#include "core/drives/MountFlow.h"
+#include "core/drives/TokenBackup.h"
+#include "core/host/DriveHost.h"
+#include "core/token/TokenDocument.h"
+#include "gui/QtPrompter.h"
+
+#include <system_error>
+
+namespace kestrava::gui {
+
+CoreDriveActions::CoreDriveActions(settings::SettingsFile settings, std::shared_ptr<host::DriveHost> host,
+                                   QtPrompter& prompter, drives::DriveListModel& rows,
+                                   LoginLayerState loginLayer)
+    : m_settings(std::move(settings)), m_host(std::move(host)), m_prompter(prompter),
+      m_rows(rows), m_services{m_settings, m_prompter, *m_host, m_mounted, m_rows}
+{
+    m_services.cloudFolders = drives::cloudFolderLookup();
+    m_services.loginLayer = loginLayer;
+}
+
+std::optional<std::size_t> CoreDriveActions::selected(int row)
+{
+    return row < 0 ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(row));
+}
+
+void CoreDriveActions::fillAtStart()
+{
+    drives::fillDriveList(m_services, true);
+}
+
+void CoreDriveActions::mountOrUnmount(int row)
+{
+    drives::doMountDrv(m_services, selected(row));
+}
+
+void CoreDriveActions::refresh()
+{
+    drives::doRefreshDrv(m_services);
+}
+
+void CoreDriveActions::remove(int row)
+{
+    drives::RemoveDrive(m_services, selected(row));
+}
+
+void CoreDriveActions::unmountAll()
+{
+    drives::unmountAll(m_services);
+}
+
+QString CoreDriveActions::mountPoint(int row)
+{
+    const auto entry = m_rows.row(static_cast<std::size_t>(row));
+    return entry ? QString::fromStdString(m_host->mountPointFor(entry->letter).string()) : QString();
+}
+
+std::optional<QString> CoreDriveActions::folderLocation(int row)
+{
+    const auto entry = m_rows.row(static_cast<std::size_t>(row));
+    if (!entry) {
+        return std::nullopt;
+    }
+    const auto folder = drives::folderLocationToOpen(m_prompter, *entry);
+    return folder ? std::optional<QString>(QString::fromStdString(folder->string())) : std::nullopt;
+}
+
+std::optional<QString> CoreDriveActions::tokenBackupName(int row)
+{
+    const auto entry = m_rows.row(static_cast<std::size_t>(row));
+    if (!entry) {
+        return std::nullopt;
+    }
+    const std::filesystem::path folder = entry->folder();
+    const std::filesystem::path tokenPath = folder / token::kTokenFileName;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(tokenPath, ec)) {
+        m_prompter.messageBox(drives::kMsgTokenUnreadable,
+                              {tokenPath.string(), folder.string(), entry->label}, Buttons::OK, Icon::Error);
+        return std::nullopt;
+    }
+    return QString::fromStdString(drives::defaultBackupName(entry->label));
+}
+
+void CoreDriveActions::backupToken(int row, const QString& target)
+{
+    const auto entry = m_rows.row(static_cast<std::size_t>(row));
+    if (entry) {
+        drives::backupSecurityToken(m_prompter, entry->folder(), entry->label, target.toStdString());
+    }
+}
+
+} // namespace kestrava::gui
