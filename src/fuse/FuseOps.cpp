@@ -5,24 +5,66 @@
 #include "fuse/Guarded.h"
 
 #include <fuse.h>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrava::fuse {
 namespace {
 
+SessionData& session()
+{
+    return *static_cast<SessionData*>(fuse_get_context()->private_data);
+}
+
 fs::DriveFs& drive()
 {
-    return *static_cast<fs::DriveFs*>(fuse_get_context()->private_data);
+    return *session().drive;
+}
+
+// The user whose request this is: what they create is theirs.
+fs::Caller caller()
+{
+    const fuse_context* context = fuse_get_context();
+    return {context->uid, context->gid};
+}
+
+// Drops the kernel's cached attributes of these names, so their link count (or size) is read
+// afresh. A name the kernel holds no node for needs nothing.
+void invalidate(const std::vector<std::string>& paths)
+{
+    for (const std::string& path : paths) {
+        fuse_invalidate_path(fuse_get_context()->fuse, path.c_str());
+    }
+}
+
+// A handle whose file has no path any more (its node is gone) arrives without one; only
+// files with several links have names to tell about.
+bool hasPathAndLinks(const char* path)
+{
+    return path != nullptr && !session().links.empty();
+}
+
+// After a change through one name of a file with several links: its other names.
+void invalidateOtherNames(const char* path)
+{
+    LinkedNames::FileId file;
+    if (hasPathAndLinks(path) && session().links.fileOf(path, &file)) {
+        invalidate(session().links.othersOf(file, path));
+    }
+}
+
+std::string childPath(std::string_view folder, std::string_view name)
+{
+    std::string path(folder);
+    if (path.empty() || path.back() != '/') {
+        path += '/';
+    }
+    return path.append(name);
 }
 
 // What libfuse itself reports for an entry whose inode number it does not know.
 constexpr ino_t kUnknownInode = 0xffffffff;
-
-// A handle whose file has no path any more (its node is gone) arrives without one.
-bool hasPath(const char* path)
-{
-    return path != nullptr;
-}
 
 void* onInit(fuse_conn_info* conn, fuse_config* cfg)
 {
@@ -45,6 +87,9 @@ void* onInit(fuse_conn_info* conn, fuse_config* cfg)
     conn->max_readahead = kMaxRequestBytes;
     conn->want |= conn->capable & FUSE_CAP_ASYNC_READ;
     conn->want |= conn->capable & FUSE_CAP_PARALLEL_DIROPS;
+    // The kernel applies the caller's umask to the modes of new entries before they arrive,
+    // unless asked not to; the handlers rely on that and never apply it a second time.
+    conn->want &= ~FUSE_CAP_DONT_MASK;
     auto* session = static_cast<SessionData*>(fuse_get_context()->private_data);
     if (session->onReady) {
         guarded("init", [&] {
@@ -52,13 +97,18 @@ void* onInit(fuse_conn_info* conn, fuse_config* cfg)
             return 0;
         });
     }
-    return session->drive;
+    return session;
 }
 
 int onGetattr(const char* path, struct stat* st, fuse_file_info* fi)
 {
-    return guarded("getattr",
-                   [&] { return fi != nullptr ? drive().fgetattr(fi->fh, st) : drive().getattr(path, st); });
+    return guarded("getattr", [&] {
+        const int rc = fi != nullptr ? drive().fgetattr(fi->fh, st) : drive().getattr(path, st);
+        if (rc == 0 && path != nullptr && st->st_nlink > 1) {
+            session().links.note(path, *st);
+        }
+        return rc;
+    });
 }
 
 int onAccess(const char* path, int mask)
@@ -73,17 +123,23 @@ int onReadlink(const char* path, char* buffer, size_t size)
 
 int onMknod(const char* path, mode_t mode, dev_t device)
 {
-    return guarded("mknod", [&] { return drive().mknod(path, mode, device); });
+    return guarded("mknod", [&] { return drive().mknod(path, mode, device, caller()); });
 }
 
 int onMkdir(const char* path, mode_t mode)
 {
-    return guarded("mkdir", [&] { return drive().mkdir(path, mode); });
+    return guarded("mkdir", [&] { return drive().mkdir(path, mode, caller()); });
 }
 
 int onUnlink(const char* path)
 {
-    return guarded("unlink", [&] { return drive().unlink(path); });
+    return guarded("unlink", [&] {
+        const int rc = drive().unlink(path);
+        if (rc == 0) {
+            invalidate(session().links.removed(path)); // their link count dropped
+        }
+        return rc;
+    });
 }
 
 int onRmdir(const char* path)
@@ -93,44 +149,92 @@ int onRmdir(const char* path)
 
 int onSymlink(const char* target, const char* linkPath)
 {
-    return guarded("symlink", [&] { return drive().symlink(target, linkPath); });
+    return guarded("symlink", [&] { return drive().symlink(target, linkPath, caller()); });
 }
 
 int onRename(const char* from, const char* to, unsigned int flags)
 {
-    return guarded("rename", [&] { return drive().rename(from, to, flags); });
+    return guarded("rename", [&] {
+        const int rc = drive().rename(from, to, flags);
+        if (rc != 0) {
+            return rc;
+        }
+        LinkedNames& links = session().links;
+        if ((flags & RENAME_EXCHANGE) != 0) {
+            links.removed(from); // noted again at their next lookup
+            links.removed(to);
+        } else {
+            invalidate(links.removed(to)); // a replaced file lost a link
+            links.moved(from, to);
+        }
+        return rc;
+    });
 }
 
 int onLink(const char* from, const char* to)
 {
-    return guarded("link", [&] { return drive().link(from, to); });
+    return guarded("link", [&] {
+        const int rc = drive().link(from, to);
+        struct stat st
+        {
+        };
+        if (rc == 0 && drive().getattr(to, &st) == 0) {
+            LinkedNames& links = session().links;
+            links.note(from, st);
+            links.note(to, st);
+            invalidate(links.othersOf({st.st_dev, st.st_ino}, to));
+        }
+        return rc;
+    });
 }
 
 int onChmod(const char* path, mode_t mode, fuse_file_info*)
 {
-    return guarded("chmod", [&] { return hasPath(path) ? drive().chmod(path, mode) : -ENOENT; });
+    return guarded("chmod", [&] {
+        const int rc = path != nullptr ? drive().chmod(path, mode) : -ENOENT;
+        if (rc == 0) {
+            invalidateOtherNames(path);
+        }
+        return rc;
+    });
 }
 
 int onChown(const char* path, uid_t uid, gid_t gid, fuse_file_info*)
 {
-    return guarded("chown", [&] { return hasPath(path) ? drive().chown(path, uid, gid) : -ENOENT; });
+    return guarded("chown", [&] {
+        const int rc = path != nullptr ? drive().chown(path, uid, gid) : -ENOENT;
+        if (rc == 0) {
+            invalidateOtherNames(path);
+        }
+        return rc;
+    });
 }
 
 int onTruncate(const char* path, off_t size, fuse_file_info* fi)
 {
     return guarded("truncate", [&] {
-        return fi != nullptr ? drive().ftruncate(fi->fh, size) : drive().truncate(path, size);
+        const int rc = fi != nullptr ? drive().ftruncate(fi->fh, size) : drive().truncate(path, size);
+        if (rc == 0) {
+            invalidateOtherNames(path);
+        }
+        return rc;
     });
 }
 
 int onUtimens(const char* path, const timespec times[2], fuse_file_info*)
 {
-    return guarded("utimens", [&] { return hasPath(path) ? drive().utimens(path, times) : -ENOENT; });
+    return guarded("utimens", [&] {
+        const int rc = path != nullptr ? drive().utimens(path, times) : -ENOENT;
+        if (rc == 0) {
+            invalidateOtherNames(path);
+        }
+        return rc;
+    });
 }
 
 int onCreate(const char* path, mode_t mode, fuse_file_info* fi)
 {
-    return guarded("create", [&] { return drive().create(path, mode, fi->flags, &fi->fh); });
+    return guarded("create", [&] { return drive().create(path, mode, fi->flags, &fi->fh, caller()); });
 }
 
 int onOpen(const char* path, fuse_file_info* fi)
@@ -153,9 +257,13 @@ int onStatfs(const char* path, struct statvfs* st)
     return guarded("statfs", [&] { return drive().statfs(path, st); });
 }
 
-int onFlush(const char*, fuse_file_info* fi)
+int onFlush(const char* path, fuse_file_info* fi)
 {
-    return guarded("flush", [&] { return drive().flush(fi->fh); });
+    return guarded("flush", [&] {
+        const int rc = drive().flush(fi->fh);
+        invalidateOtherNames(path); // writes through this name changed the size they show
+        return rc;
+    });
 }
 
 int onRelease(const char*, fuse_file_info* fi)
@@ -199,6 +307,9 @@ int onReaddir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_
             [&](std::string_view name, const struct stat& st) {
                 // The names come from the file system layer as views; FUSE wants C strings.
                 const std::string entry(name);
+                if (plus && st.st_nlink > 1) {
+                    session().links.note(childPath(path, entry), st);
+                }
                 if (st.st_ino != 0) {
                     return fill(buffer, entry.c_str(), &st, 0, fillFlags) == 0;
                 }

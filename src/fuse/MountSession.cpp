@@ -24,8 +24,10 @@ std::string escapeOptionValue(const std::string& value)
 }
 
 MountSession::MountSession(fs::DriveFs& drive, SessionOptions options, std::function<void()> onReady)
-    : m_data{&drive, std::move(onReady)}, m_options(std::move(options))
+    : m_options(std::move(options))
 {
+    m_data.drive = &drive;
+    m_data.onReady = std::move(onReady);
 }
 
 MountSession::~MountSession()

@@ -37,9 +37,17 @@ int openBeneath(int rootFd, const std::string& relative)
 #endif
 }
 
+bool existsAt(int dirFd, const std::string& name)
+{
+    struct stat st
+    {
+    };
+    return ::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 } // namespace
 
-bool BackingTree::leafIsPlain(std::string_view leaf, LeafMapping mapping) const
+bool BackingTree::leafIsPlain(std::string_view leaf, bool atRoot, LeafMapping mapping) const
 {
     switch (mapping) {
     case LeafMapping::Plain:
@@ -49,13 +57,22 @@ bool BackingTree::leafIsPlain(std::string_view leaf, LeafMapping mapping) const
     case LeafMapping::Auto:
         break;
     }
-    return leaf == kTokenFileName;
+    // Only the root's token is special; below the root the name is an ordinary one.
+    return atRoot && leaf == kTokenFileName;
+}
+
+bool BackingTree::mayBeStoredPlain(std::string_view plain) const
+{
+    return m_mapper.encryptsNames() && plain == kTokenFileName;
 }
 
 int BackingTree::openChild(int dirFd, std::string_view plain) const
 {
     const std::string stored = m_mapper.mapComponent(plain, false);
     int fd = ::openat(dirFd, stored.c_str(), kDirFlags);
+    if (fd < 0 && errno == ENOENT && mayBeStoredPlain(plain)) {
+        fd = ::openat(dirFd, std::string(plain).c_str(), kDirFlags);
+    }
     if (fd < 0 && errno == ENOENT && m_caseFold != nullptr) {
         if (auto other = m_caseFold->find(dirFd, plain)) {
             fd = ::openat(dirFd, other->c_str(), kDirFlags);
@@ -74,8 +91,10 @@ BackingLocation BackingTree::openParent(const std::vector<std::string_view>& par
         return loc;
     }
     std::string relative;
+    bool plainStoredFolder = false;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
         requireOrdinaryComponent(parts[i]);
+        plainStoredFolder = plainStoredFolder || mayBeStoredPlain(parts[i]);
         if (!relative.empty()) {
             relative += '/';
         }
@@ -88,13 +107,14 @@ BackingLocation BackingTree::openParent(const std::vector<std::string_view>& par
             loc.dirFd = fd;
             return loc;
         }
-        const bool walk = errno == ENOSYS || errno == EAGAIN || (errno == ENOENT && m_caseFold != nullptr);
+        const bool walk = errno == ENOSYS || errno == EAGAIN ||
+                          (errno == ENOENT && (m_caseFold != nullptr || plainStoredFolder));
         if (!walk) {
             throw FsError(errno);
         }
     }
-    // Component by component: paths longer than PATH_MAX, case-insensitive resolution, or
-    // kernels without openat2.
+    // Component by component: paths longer than PATH_MAX, case-insensitive resolution, folders
+    // stored under a plain token name, or kernels without openat2.
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
         loc.ownedDir.reset(openChild(loc.dirFd, parts[i]));
         loc.dirFd = loc.ownedDir.get();
@@ -118,10 +138,15 @@ BackingLocation BackingTree::locateExisting(std::string_view plainPath, struct s
     BackingLocation loc = openParent(parts);
     const std::string_view leaf = parts.back();
     requireOrdinaryComponent(leaf);
-    const bool plain = leafIsPlain(leaf, LeafMapping::Auto);
+    const bool plain = leafIsPlain(leaf, parts.size() == 1, LeafMapping::Auto);
     loc.plainLeaf = std::string(leaf);
     loc.name = m_mapper.mapComponent(leaf, plain);
     if (::fstatat(loc.dirFd, loc.name.c_str(), out, AT_SYMLINK_NOFOLLOW) == 0) {
+        return loc;
+    }
+    if (errno == ENOENT && !plain && mayBeStoredPlain(leaf) &&
+        ::fstatat(loc.dirFd, loc.plainLeaf.c_str(), out, AT_SYMLINK_NOFOLLOW) == 0) {
+        loc.name = loc.plainLeaf;
         return loc;
     }
     if (errno != ENOENT || m_caseFold == nullptr || plain) {
@@ -146,7 +171,14 @@ BackingLocation BackingTree::locateNew(std::string_view plainPath, LeafMapping m
     const std::string_view leaf = parts.back();
     requireOrdinaryComponent(leaf);
     loc.plainLeaf = std::string(leaf);
-    loc.name = m_mapper.mapComponent(leaf, leafIsPlain(leaf, mapping));
+    const bool plain = leafIsPlain(leaf, parts.size() == 1, mapping);
+    loc.name = m_mapper.mapComponent(leaf, plain);
+    // An entry of that name stored plain takes the name: replacing or exchanging then meets it
+    // instead of leaving it beside a second entry of the same name.
+    if (!plain && mayBeStoredPlain(leaf) && !existsAt(loc.dirFd, loc.name) &&
+        existsAt(loc.dirFd, loc.plainLeaf)) {
+        loc.name = loc.plainLeaf;
+    }
     return loc;
 }
 

@@ -27,8 +27,8 @@ struct BackingLocation
     const char* at() const { return name.c_str(); }
 };
 
-// How the last component is mapped: by the usual rule (plain for the token name), or as the
-// source of a rename decided.
+// How the last component is mapped: by the usual rule (plain only for the token name in the
+// root), or as the source of a rename decided.
 enum class LeafMapping
 {
     Auto,
@@ -45,7 +45,9 @@ public:
     }
 
     // The entry must exist; a component missing in the exact case is looked up ignoring case
-    // when that is enabled. st receives the entry's status. Throws FsError (ENOENT...).
+    // when that is enabled. Below the root, a token-named entry stored plain (older builds did
+    // so) is found when no encrypted one exists. st receives the entry's status. Throws
+    // FsError (ENOENT...).
     BackingLocation locateExisting(std::string_view plainPath, struct stat* st = nullptr) const;
 
     // The parent must exist (found as above); the last component is mapped as is, for
@@ -53,7 +55,7 @@ public:
     BackingLocation locateNew(std::string_view plainPath, LeafMapping mapping = LeafMapping::Auto) const;
 
     // Whether a plain leaf name keeps its plain form under a mapping.
-    bool leafIsPlain(std::string_view leaf, LeafMapping mapping) const;
+    bool leafIsPlain(std::string_view leaf, bool atRoot, LeafMapping mapping) const;
 
     int rootFd() const { return m_root; }
     CaseFoldCache* caseFold() const { return m_caseFold; }
@@ -61,6 +63,8 @@ public:
 private:
     BackingLocation openParent(const std::vector<std::string_view>& parts) const;
     int openChild(int dirFd, std::string_view plain) const;
+    // A token-named entry below the root stored under its plain name, when names are encrypted.
+    bool mayBeStoredPlain(std::string_view plain) const;
 
     int m_root;
     const PathMapper& m_mapper;

@@ -16,6 +16,25 @@ bool isRootToken(std::string_view path)
     return parts.size() == 1 && parts.front() == kTokenFileName;
 }
 
+void refuseTokenChange(std::string_view path)
+{
+    if (isRootToken(path)) {
+        throw FsError(EACCES);
+    }
+}
+
+bool storesPlainContents(const BackingLocation& loc)
+{
+    return loc.name == kTokenFileName;
+}
+
+void requireSameContentForm(const BackingLocation& source, const BackingLocation& target)
+{
+    if (storesPlainContents(source) != storesPlainContents(target)) {
+        throw FsError(EXDEV);
+    }
+}
+
 void requireRange(off_t offset, std::size_t length)
 {
     if (offset < 0) {
@@ -53,6 +72,45 @@ std::unique_ptr<DriveFs> DriveFs::forDrive(const token::DriveContext& drive)
     options.fileNameEncryption = drive.options().fileNameEncryption;
     options.caseInsensitive = drive.options().caseInsensitive;
     return std::make_unique<DriveFs>(drive.masterKey(), options, drive.backingFolder());
+}
+
+Caller Caller::server()
+{
+    return {::geteuid(), ::getegid()};
+}
+
+void DriveFs::handOver(const BackingLocation& loc, const Caller& caller, bool directory) const
+{
+    if (::geteuid() != 0) {
+        return; // only root may give entries away; otherwise they stay this process's
+    }
+    struct stat parent
+    {
+    };
+    struct stat made
+    {
+    };
+    checkSys(::fstat(loc.dirFd, &parent));
+    checkSys(::fstatat(loc.dirFd, loc.at(), &made, AT_SYMLINK_NOFOLLOW));
+    // A set-group-id folder hands its group down (the backing file system already did so).
+    const gid_t group = (parent.st_mode & S_ISGID) != 0 ? parent.st_gid : caller.gid;
+    if (made.st_uid == caller.uid && made.st_gid == group) {
+        return;
+    }
+    if (::fchownat(loc.dirFd, loc.at(), caller.uid, group, AT_SYMLINK_NOFOLLOW) != 0) {
+        const int error = errno;
+        ::unlinkat(loc.dirFd, loc.at(), directory ? AT_REMOVEDIR : 0);
+        throw FsError(error);
+    }
+}
+
+void DriveFs::requireCreatableName(std::string_view path) const
+{
+    refuseTokenChange(path);
+    const std::vector<std::string_view> parts = splitPath(path);
+    if (parts.size() == 1 && m_mapper.IsReservedRootName(parts.front())) {
+        throw FsError(EPERM);
+    }
 }
 
 DirStamp DriveFs::stampBefore(const BackingLocation& loc) const

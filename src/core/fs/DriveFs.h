@@ -36,6 +36,16 @@ struct FsOptions
     bool caseInsensitive = true; // applies only with encrypted names
 };
 
+// Who asks for a new entry. On a drive several users share, what one of them creates is
+// theirs, as on a local file system.
+struct Caller
+{
+    uid_t uid = 0;
+    gid_t gid = 0;
+    // The serving process itself.
+    static Caller server();
+};
+
 // Receives one directory entry; returns false when it can take no more.
 using DirFiller = std::function<bool(std::string_view name, const struct stat& st)>;
 
@@ -66,7 +76,10 @@ public:
 
     // Files. create fails with EEXIST when the name is taken. Handles opened for writing fall
     // back to reading when the backing file is read-only; their writes then fail with EACCES.
-    int create(std::string_view path, mode_t mode, int flags, std::uint64_t* handle);
+    // New entries (here and below) belong to the caller when this process runs as root; the
+    // mode arrives with the caller's umask already applied.
+    int create(std::string_view path, mode_t mode, int flags, std::uint64_t* handle,
+               const Caller& caller = Caller::server());
     int open(std::string_view path, int flags, std::uint64_t* handle);
     int release(std::uint64_t handle);
     ssize_t read(std::uint64_t handle, char* buffer, std::size_t size, off_t offset);
@@ -77,7 +90,7 @@ public:
     // Directories and names. The listing reports ".", ".." and the entries whose names are
     // this drive's, decrypted; with plus set each entry carries full attributes, otherwise
     // only its type.
-    int mkdir(std::string_view path, mode_t mode);
+    int mkdir(std::string_view path, mode_t mode, const Caller& caller = Caller::server());
     int rmdir(std::string_view path);
     int unlink(std::string_view path);
     int rename(std::string_view from, std::string_view to, unsigned int flags);
@@ -85,10 +98,10 @@ public:
     int isDirectoryEmpty(std::string_view path, bool* empty);
 
     // Links and special files.
-    int symlink(std::string_view target, std::string_view linkPath);
+    int symlink(std::string_view target, std::string_view linkPath, const Caller& caller = Caller::server());
     int readlink(std::string_view path, char* buffer, std::size_t size);
     int link(std::string_view from, std::string_view to);
-    int mknod(std::string_view path, mode_t mode, dev_t device);
+    int mknod(std::string_view path, mode_t mode, dev_t device, const Caller& caller = Caller::server());
 
     // Extended attributes take the place of named streams: names are stored plain, values in
     // the "user." namespace are encrypted like contents.
@@ -109,12 +122,19 @@ private:
     template <class F> auto run(const char* op, F&& body) -> decltype(body());
 
     void presentStat(struct stat& st, const BackingLocation& loc) const;
+    // A new name must not be the root's token nor one the root listing would hide.
+    void requireCreatableName(std::string_view path) const;
+    // How the new name of a rename or link is stored, decided by its source.
+    LeafMapping targetMapping(const BackingLocation& source) const;
+    // Gives a just-created entry to its caller; when that fails the entry is removed again,
+    // so nothing is left half made, and the error is thrown.
+    void handOver(const BackingLocation& loc, const Caller& caller, bool directory) const;
     std::uint64_t openLocated(const BackingLocation& loc, int flags);
     void noteAdded(const BackingLocation& loc, const DirStamp& before);
     void noteRemoved(const BackingLocation& loc, const DirStamp& before);
     DirStamp stampBefore(const BackingLocation& loc) const;
     std::string procPath(const BackingLocation& loc, UniqueFd& holder) const;
-    bool encryptsXattr(std::string_view path, std::string_view name) const;
+    bool encryptsXattr(const BackingLocation& loc, std::string_view name) const;
 
     FsOptions m_options;
     std::filesystem::path m_folder;

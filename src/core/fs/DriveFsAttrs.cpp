@@ -67,6 +67,7 @@ int DriveFs::access(std::string_view path, int mask)
 int DriveFs::chmod(std::string_view path, mode_t mode)
 {
     return run("chmod", [&] {
+        refuseTokenChange(path); // a mode without read access would lock the drive out
         const BackingLocation loc = m_tree.locateExisting(path);
         if (loc.isRoot()) {
             UniqueFd holder;
@@ -81,6 +82,7 @@ int DriveFs::chmod(std::string_view path, mode_t mode)
 int DriveFs::chown(std::string_view path, uid_t uid, gid_t gid)
 {
     return run("chown", [&] {
+        refuseTokenChange(path);
         const BackingLocation loc = m_tree.locateExisting(path);
         checkSys(::fchownat(loc.dirFd, loc.at(), uid, gid, AT_SYMLINK_NOFOLLOW | AT_EMPTY_PATH));
         return 0;
@@ -105,6 +107,7 @@ int DriveFs::truncate(std::string_view path, off_t size)
 {
     return run("truncate", [&] {
         requireRange(size, 0);
+        refuseTokenChange(path);
         struct stat st
         {
         };
@@ -116,7 +119,7 @@ int DriveFs::truncate(std::string_view path, off_t size)
             throw FsError(EINVAL);
         }
         UniqueFd fd(checkSys(::openat(loc.dirFd, loc.at(), O_RDWR | O_NOFOLLOW | O_CLOEXEC)));
-        if (IsTokenFileName(path)) {
+        if (storesPlainContents(loc)) {
             checkSys(::ftruncate(fd.get(), size));
             return 0;
         }

@@ -65,12 +65,24 @@ bool isDotOrDotDot(std::string_view name)
 
 } // namespace
 
-int DriveFs::mkdir(std::string_view path, mode_t mode)
+LeafMapping DriveFs::targetMapping(const BackingLocation& source) const
+{
+    // The source decides for both names: a plainly stored file keeps a plain name (and the
+    // content check refuses any other), anything else is encrypted whatever its new name.
+    if (!m_mapper.encryptsNames() || storesPlainContents(source)) {
+        return LeafMapping::Plain;
+    }
+    return LeafMapping::Encrypted;
+}
+
+int DriveFs::mkdir(std::string_view path, mode_t mode, const Caller& caller)
 {
     return run("mkdir", [&] {
+        requireCreatableName(path);
         const BackingLocation loc = m_tree.locateNew(path);
         const DirStamp before = stampBefore(loc);
         checkSys(::mkdirat(loc.dirFd, loc.at(), mode));
+        handOver(loc, caller, true);
         noteAdded(loc, before);
         return 0;
     });
@@ -115,18 +127,14 @@ int DriveFs::rename(std::string_view from, std::string_view to, unsigned int fla
 {
     return run("rename", [&] {
         // Neither moving the token away nor replacing it is allowed.
-        if (isRootToken(from) || isRootToken(to)) {
-            throw FsError(EACCES);
-        }
+        refuseTokenChange(from);
+        requireCreatableName(to);
         const BackingLocation source = m_tree.locateExisting(from);
         if (source.isRoot()) {
             throw FsError(EBUSY);
         }
-        // The source decides for both names: a token-named file keeps a plain name, any other
-        // file gets an encrypted one even when it is renamed to the token's name.
-        const bool plain = !m_mapper.encryptsNames() || source.name == kTokenFileName;
-        const BackingLocation target =
-            m_tree.locateNew(to, plain ? LeafMapping::Plain : LeafMapping::Encrypted);
+        const BackingLocation target = m_tree.locateNew(to, targetMapping(source));
+        requireSameContentForm(source, target);
         const DirStamp sourceBefore = stampBefore(source);
         const DirStamp targetBefore = stampBefore(target);
         checkSys(::renameat2(source.dirFd, source.at(), target.dirFd, target.at(), flags));
@@ -162,13 +170,14 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
         if (!filler("..", parent)) {
             return 0;
         }
-        const std::string warning = warningFolderName();
         while (const dirent* e = dir.next()) {
             const std::string_view stored = e->d_name;
-            if (isDotOrDotDot(stored) || stored == kTokenFileName || stored == warning) {
+            if (isDotOrDotDot(stored) || (loc.isRoot() && IsHiddenRootEntry(stored))) {
                 continue;
             }
-            const std::string plainName = m_mapper.plainName(stored);
+            // Below the root a token-named entry stored plain is an ordinary file of older builds.
+            const std::string plainName =
+                stored == kTokenFileName ? std::string(stored) : m_mapper.plainName(stored);
             if (plainName.empty()) {
                 continue; // not a name of this drive: foreign files stay invisible
             }

@@ -38,18 +38,21 @@ std::uint64_t DriveFs::openLocated(const BackingLocation& loc, int flags)
     }
     file->inode = m_files.inode(st.st_dev, st.st_ino);
     file->append = (flags & O_APPEND) != 0;
-    file->plainContents = loc.name == kTokenFileName;
+    file->plainContents = storesPlainContents(loc);
     return m_files.add(std::move(file));
 }
 
-int DriveFs::create(std::string_view path, mode_t mode, int flags, std::uint64_t* handle)
+int DriveFs::create(std::string_view path, mode_t mode, int flags, std::uint64_t* handle,
+                    const Caller& caller)
 {
     return run("create", [&] {
+        requireCreatableName(path);
         const BackingLocation loc = m_tree.locateNew(path);
         const DirStamp before = stampBefore(loc);
         const int fd =
             ::openat(loc.dirFd, loc.at(), O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, mode);
         UniqueFd created(checkSys(fd));
+        handOver(loc, caller, false);
         noteAdded(loc, before);
         struct stat st
         {
@@ -59,7 +62,7 @@ int DriveFs::create(std::string_view path, mode_t mode, int flags, std::uint64_t
         file->fd = std::move(created);
         file->inode = m_files.inode(st.st_dev, st.st_ino);
         file->append = (flags & O_APPEND) != 0;
-        file->plainContents = loc.name == kTokenFileName;
+        file->plainContents = storesPlainContents(loc);
         *handle = m_files.add(std::move(file));
         return 0;
     });
@@ -68,6 +71,9 @@ int DriveFs::create(std::string_view path, mode_t mode, int flags, std::uint64_t
 int DriveFs::open(std::string_view path, int flags, std::uint64_t* handle)
 {
     return run("open", [&] {
+        if ((flags & O_ACCMODE) != O_RDONLY || (flags & O_TRUNC) != 0) {
+            refuseTokenChange(path);
+        }
         const BackingLocation loc = m_tree.locateExisting(path);
         if (loc.isRoot()) {
             throw FsError(EISDIR);

@@ -11,7 +11,7 @@ namespace {
 constexpr std::size_t kLinkBufferBytes = 4096;
 }
 
-int DriveFs::symlink(std::string_view target, std::string_view linkPath)
+int DriveFs::symlink(std::string_view target, std::string_view linkPath, const Caller& caller)
 {
     return run("symlink", [&] {
         if (target.empty()) {
@@ -20,9 +20,11 @@ int DriveFs::symlink(std::string_view target, std::string_view linkPath)
         // The target is a path on the drive, so it is stored encrypted like a name.
         const std::string stored =
             m_options.fileNameEncryption ? m_names.encryptLinkTarget(target) : std::string(target);
+        requireCreatableName(linkPath);
         const BackingLocation loc = m_tree.locateNew(linkPath);
         const DirStamp before = stampBefore(loc);
         checkSys(::symlinkat(stored.c_str(), loc.dirFd, loc.at()));
+        handOver(loc, caller, false);
         noteAdded(loc, before);
         return 0;
     });
@@ -54,11 +56,14 @@ int DriveFs::readlink(std::string_view path, char* buffer, std::size_t size)
 int DriveFs::link(std::string_view from, std::string_view to)
 {
     return run("link", [&] {
+        refuseTokenChange(from); // a second name would let it be changed through that name
+        requireCreatableName(to);
         const BackingLocation source = m_tree.locateExisting(from);
         if (source.isRoot()) {
             throw FsError(EPERM);
         }
-        const BackingLocation target = m_tree.locateNew(to);
+        const BackingLocation target = m_tree.locateNew(to, targetMapping(source));
+        requireSameContentForm(source, target);
         const DirStamp before = stampBefore(target);
         checkSys(::linkat(source.dirFd, source.at(), target.dirFd, target.at(), 0));
         noteAdded(target, before);
@@ -66,9 +71,10 @@ int DriveFs::link(std::string_view from, std::string_view to)
     });
 }
 
-int DriveFs::mknod(std::string_view path, mode_t mode, dev_t device)
+int DriveFs::mknod(std::string_view path, mode_t mode, dev_t device, const Caller& caller)
 {
     return run("mknod", [&] {
+        requireCreatableName(path);
         const BackingLocation loc = m_tree.locateNew(path);
         const DirStamp before = stampBefore(loc);
         if (S_ISREG(mode) || (mode & S_IFMT) == 0) {
@@ -80,6 +86,7 @@ int DriveFs::mknod(std::string_view path, mode_t mode, dev_t device)
             // the backing file system allows, or its clean refusal (EPERM).
             checkSys(::mknodat(loc.dirFd, loc.at(), mode, device));
         }
+        handOver(loc, caller, false);
         noteAdded(loc, before);
         return 0;
     });

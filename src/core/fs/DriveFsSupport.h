@@ -30,6 +30,18 @@ template <class F> auto DriveFs::run(const char* op, F&& body) -> decltype(body(
 // The token file in the root of the drive, which the drive itself needs.
 bool isRootToken(std::string_view path);
 
+// Nothing done through the drive may change the root's token: it would no longer open.
+void refuseTokenChange(std::string_view path);
+
+// Whether an entry keeps its contents (and extended attribute values) as they are: the token,
+// and token-named files below the root written so by older builds or other implementations.
+// The rule follows the stored name, so both kinds keep reading back as they were written.
+bool storesPlainContents(const BackingLocation& loc);
+
+// A rename or link may not move contents between a plainly stored name and an encrypted one:
+// the bytes would be read the other way. EXDEV makes programs copy instead.
+void requireSameContentForm(const BackingLocation& source, const BackingLocation& target);
+
 // Rejects offsets and lengths a 64-bit file offset cannot hold.
 void requireRange(off_t offset, std::size_t length);
 

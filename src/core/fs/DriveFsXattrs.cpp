@@ -11,20 +11,21 @@ namespace {
 constexpr std::string_view kUserNamespace = "user.";
 }
 
-bool DriveFs::encryptsXattr(std::string_view path, std::string_view name) const
+bool DriveFs::encryptsXattr(const BackingLocation& loc, std::string_view name) const
 {
-    return name.substr(0, kUserNamespace.size()) == kUserNamespace && !IsTokenFileName(path);
+    return name.substr(0, kUserNamespace.size()) == kUserNamespace && !storesPlainContents(loc);
 }
 
 int DriveFs::setxattr(std::string_view path, std::string_view name, const char* value, std::size_t size,
                       int flags)
 {
     return run("setxattr", [&] {
+        refuseTokenChange(path);
         const BackingLocation loc = m_tree.locateExisting(path);
         UniqueFd holder;
         const std::string target = procPath(loc, holder);
         const std::string attr(name);
-        if (!encryptsXattr(path, name)) {
+        if (!encryptsXattr(loc, name)) {
             checkSys(::setxattr(target.c_str(), attr.c_str(), value, size, flags));
             return 0;
         }
@@ -43,7 +44,7 @@ ssize_t DriveFs::getxattr(std::string_view path, std::string_view name, char* va
         const std::string target = procPath(loc, holder);
         const std::string attr(name);
         const ssize_t n = checkSys(::getxattr(target.c_str(), attr.c_str(), value, size));
-        if (size != 0 && encryptsXattr(path, name)) {
+        if (size != 0 && encryptsXattr(loc, name)) {
             auto* bytes = reinterpret_cast<crypto::Byte*>(value);
             m_content.decryptBlocks(bytes, bytes, static_cast<std::size_t>(n));
         }
@@ -63,6 +64,7 @@ ssize_t DriveFs::listxattr(std::string_view path, char* list, std::size_t size)
 int DriveFs::removexattr(std::string_view path, std::string_view name)
 {
     return run("removexattr", [&] {
+        refuseTokenChange(path);
         const BackingLocation loc = m_tree.locateExisting(path);
         UniqueFd holder;
         checkSys(::removexattr(procPath(loc, holder).c_str(), std::string(name).c_str()));

@@ -69,7 +69,7 @@ std::string PathMapper::BuildBackingPath(const std::filesystem::path& backingFol
         if (out.empty() || out.back() != '/') {
             out += '/';
         }
-        out += mapComponent(parts[i], last && parts[i] == kTokenFileName);
+        out += mapComponent(parts[i], last && i == 0 && parts[i] == kTokenFileName);
     }
     return out;
 }
@@ -88,6 +88,21 @@ bool PathMapper::IsListableName(std::string_view backingName, std::string_view w
 std::string PathMapper::plainName(std::string_view backingName) const
 {
     return m_encrypt ? m_names.DecryptName(backingName) : std::string(backingName);
+}
+
+bool PathMapper::IsReservedRootName(std::string_view name) const
+{
+    if (name == kTokenFileName) {
+        return true;
+    }
+    // Encrypted, these names are stored as any other and hide nothing.
+    return !m_encrypt && (name == kWarningFolderName || IsReplacedTokenName(name));
+}
+
+bool IsHiddenRootEntry(std::string_view backingName)
+{
+    return backingName == kTokenFileName || backingName == kWarningFolderName ||
+           IsReplacedTokenName(backingName);
 }
 
 bool IsReplacedTokenName(std::string_view name)

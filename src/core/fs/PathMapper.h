@@ -28,6 +28,9 @@ inline constexpr std::string_view kReplacedTokenPrefix = ".qxsession.xml.replace
 // A backing-folder root entry named like a kept old token.
 bool IsReplacedTokenName(std::string_view name);
 
+// A backing-root entry the drive never lists: the token, the warning folder, kept old tokens.
+bool IsHiddenRootEntry(std::string_view backingName);
+
 // The last component (after the last "/", or the whole path) is exactly the token name.
 bool IsTokenFileName(std::string_view path);
 
@@ -53,8 +56,12 @@ public:
     // suffix form: extended attributes take the place of named streams.
     std::string EncryptPath(std::string_view virtualPath) const;
 
-    // The full backing path: parent components encrypted (when names are), the last one
-    // plain when it is the token name; the root maps to the folder itself.
+    // Whether a plain name in the drive's root would be stored as one of the entries the root
+    // listing hides: such a name cannot be created there, or it would be invisible.
+    bool IsReservedRootName(std::string_view name) const;
+
+    // The full backing path: every component encrypted (when names are), except the root's
+    // token, which stays plain; the root maps to the folder itself.
     std::string BuildBackingPath(const std::filesystem::path& backingFolder,
                                  std::string_view virtualPath) const;
 

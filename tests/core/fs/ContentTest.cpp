@@ -82,8 +82,11 @@ TEST_F(Content, TokenFilePassesThroughAndAppendWritesAtTheEnd)
     EXPECT_EQ(get("/.qxsession.xml"), "<token/>");
     put("/sub.txt", "x");
     ASSERT_EQ(fs->mkdir("/d", 0755), 0);
-    put("/d/.qxsession.xml", "plain text");
-    EXPECT_EQ(kestrava::test::readFile(dir / encName("d") / ".qxsession.xml"), "plain text");
+    // Below the root the name is ordinary: encrypted name and contents.
+    put("/d/.qxsession.xml", "secret text");
+    EXPECT_EQ(kestrava::test::readFile(dir / encName("d") / encName(".qxsession.xml")),
+              referenceCfb(key, "secret text", true));
+    EXPECT_EQ(get("/d/.qxsession.xml"), "secret text");
 
     std::uint64_t h = 0;
     ASSERT_EQ(fs->open("/sub.txt", O_WRONLY | O_APPEND, &h), 0);

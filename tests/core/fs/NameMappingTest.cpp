@@ -78,7 +78,8 @@ TEST_F(NameMapping, PathsAndTokenNames)
     EXPECT_EQ(mapper.BuildBackingPath("/b/vault", "/"), "/b/vault");
     EXPECT_EQ(mapper.BuildBackingPath("/b/vault/", "/.qxsession.xml"), "/b/vault/.qxsession.xml");
     EXPECT_EQ(mapper.BuildBackingPath("/b/vault", "/Docs/.qxsession.xml"),
-              "/b/vault/" + referenceName(key, "Docs") + "/.qxsession.xml");
+              "/b/vault/" + referenceName(key, "Docs") + "/" + referenceName(key, ".qxsession.xml"))
+        << "only the root's token keeps its plain name";
 
     EXPECT_TRUE(IsTokenFileName(".qxsession.xml"));
     EXPECT_TRUE(IsTokenFileName("/a/.qxsession.xml"));
