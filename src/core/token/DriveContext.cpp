@@ -91,7 +91,8 @@ crypto::Sha256Digest DriveContext::ComputeDigest() const
 
 bool DriveContext::VerifyDigest() const
 {
-    if (!m_storedDigest || m_storedDigest->size() != 32) {
+    // Only the first 32 bytes are compared: extra bytes after a matching digest do not matter.
+    if (!m_storedDigest || m_storedDigest->size() < 32) {
         return false;
     }
     const crypto::Sha256Digest digest = ComputeDigest();

@@ -83,11 +83,11 @@ std::int32_t parseTokenNumber(std::string_view text)
     return static_cast<std::int32_t>(value);
 }
 
-bool parseTokenDocument(std::string_view xml, TokenFields& fields, std::string& error)
+TokenParseStatus parseTokenFields(std::string_view xml, TokenFields& fields, std::string& error)
 {
     pugi::xml_document doc;
     if (!loadXml(xml, doc, error)) {
-        return false;
+        return TokenParseStatus::NotXml;
     }
     const pugi::xml_node root = doc.child(kRoot);
     auto number = [&](const char* name) { return parseTokenNumber(root.child(name).text().get()); };
@@ -97,7 +97,7 @@ bool parseTokenDocument(std::string_view xml, TokenFields& fields, std::string& 
     f.keySize = number("keysize");
     if (f.keySize == 0) {
         error = "the token has no key size";
-        return false;
+        return TokenParseStatus::NoKeySize;
     }
     f.blockSize = number("blocksize");
     f.saltSize = number("saltsize");
@@ -107,7 +107,7 @@ bool parseTokenDocument(std::string_view xml, TokenFields& fields, std::string& 
     if (!takeEncoded(root, "encodedsaltsize", "encodedsaltdata", f.encodedSalt, error) ||
         !takeEncoded(root, "encodedkeysize", "encodedkeydata", f.encodedKey, error) ||
         !takeEncoded(root, "encodedchecksize", "encodedcheckdata", f.encodedCheck, error)) {
-        return false;
+        return TokenParseStatus::OutOfRange;
     }
     f.fileNameEncryption = option("filenameencryption");
     f.longFileName = option("longfilename");
@@ -115,11 +115,16 @@ bool parseTokenDocument(std::string_view xml, TokenFields& fields, std::string& 
     f.digest = root.child("digest").text().get();
     if (f.digest.size() > kMaxEncodedValue) {
         error = "\"digest\" is too long";
-        return false;
+        return TokenParseStatus::OutOfRange;
     }
     f.version = root.child("version").text().get();
     fields = std::move(f);
-    return true;
+    return TokenParseStatus::Parsed;
+}
+
+bool parseTokenDocument(std::string_view xml, TokenFields& fields, std::string& error)
+{
+    return parseTokenFields(xml, fields, error) == TokenParseStatus::Parsed;
 }
 
 std::string readTokenVersion(std::string_view xml)

@@ -35,8 +35,18 @@ struct TokenFields
 // Numbers: the leading decimal digits count; anything else, or a missing element, is 0.
 std::int32_t parseTokenNumber(std::string_view text);
 
+enum class TokenParseStatus
+{
+    Parsed,
+    NotXml,     // the text does not parse as XML at all
+    NoKeySize,  // readable XML whose "keysize" under a "Kestrava" root reads as 0 or is missing
+    OutOfRange, // a count or encoded value beyond the format's limits
+};
+
 // Reads the fields. Fails with a reason for text that is not XML, has no "Kestrava" root,
-// has "keysize" 0 or missing, or holds a count or encoded value beyond the format's limits.
+// has "keysize" 0 or missing, or holds a count or encoded value beyond the format's limits;
+// fields are only written on success.
+TokenParseStatus parseTokenFields(std::string_view xml, TokenFields& fields, std::string& error);
 bool parseTokenDocument(std::string_view xml, TokenFields& fields, std::string& error);
 
 // The "version" text of a document with a "Kestrava" root, also when the rest of it does not

@@ -76,9 +76,10 @@ TokenLoadStatus DriveContext::loadTokenDetailed(const std::filesystem::path& pat
         return TokenLoadStatus::Unreadable;
     }
     TokenFields fields;
-    if (!parseTokenDocument(xml, fields, reason)) {
-        if (fields.keySize == 0) {
-            m_keySize = 0; // a token without a key size leaves only that behind
+    const TokenParseStatus parsed = parseTokenFields(xml, fields, reason);
+    if (parsed != TokenParseStatus::Parsed) {
+        if (parsed == TokenParseStatus::NoKeySize) {
+            m_keySize = 0; // a readable token without a key size leaves only that behind
         }
         setError(error, path.string() + ": " + reason);
         return TokenLoadStatus::Malformed;

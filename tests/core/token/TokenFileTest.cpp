@@ -232,6 +232,63 @@ TEST_F(TokenFileTest, MalformedTokensFailCleanly)
     }
 }
 
+TEST_F(TokenFileTest, OnlyAReadableTokenWithoutKeySizeZeroesTheKeySize)
+{
+    const crypto::SecureBytes masterKey = createToken({false, true, false});
+    const std::string good = readFile(path);
+    struct Case
+    {
+        std::string name;
+        std::string xml;
+        std::int32_t keySizeAfter;
+    };
+    const std::vector<Case> cases = {
+        {"not XML", "hello", 32},
+        {"truncated", good.substr(0, good.size() / 2), 32},
+        {"salt count out of range", replaceElement(good, "encodedsaltsize", "300"), 32},
+        {"check count out of range", replaceElement(good, "encodedchecksize", "99999999999"), 32},
+        {"digest too long", replaceElement(good, "digest", std::string(260, 'A')), 32},
+        {"zero key size", replaceElement(good, "keysize", "0"), 0},
+        {"no key size", removeElement(good, "keysize"), 0},
+    };
+    for (const Case& c : cases) {
+        writeFile(path, good);
+        DriveContext ctx(kPassword);
+        ASSERT_EQ(ctx.unlock(path), TokenLoadStatus::Loaded) << c.name;
+        writeFile(path, c.xml);
+        EXPECT_FALSE(ctx.LoadToken(path, false)) << c.name;
+        EXPECT_EQ(ctx.keySize(), c.keySizeAfter) << c.name;
+        // Everything else stays as the good token left it.
+        EXPECT_EQ(ctx.masterKey(), masterKey) << c.name;
+        EXPECT_TRUE(ctx.options().longFileNames) << c.name;
+        EXPECT_FALSE(ctx.options().fileNameEncryption) << c.name;
+        EXPECT_TRUE(ctx.VerifyDigest()) << c.name;
+    }
+}
+
+TEST_F(TokenFileTest, StoredDigestIsComparedOverItsFirst32Bytes)
+{
+    createToken();
+    const std::string good = readFile(path);
+    const std::string digestText = good.substr(good.find("<digest>") + 8, 44);
+    crypto::SecureBytes longer = crypto::base64UrlDecode(digestText);
+    ASSERT_EQ(longer.size(), 32u);
+    longer.insert(longer.end(), {0x01, 0x02, 0x03, 0x04, 0x05, 0x06});
+    writeFile(path, replaceElement(good, "digest", crypto::base64UrlEncode(longer)));
+    DriveContext right(kPassword);
+    EXPECT_EQ(right.unlock(path), TokenLoadStatus::Loaded) << "a matching 32-byte prefix is enough";
+    DriveContext wrong(kOther);
+    EXPECT_EQ(wrong.unlock(path), TokenLoadStatus::WrongPassword);
+
+    longer[31] ^= 0x01;
+    writeFile(path, replaceElement(good, "digest", crypto::base64UrlEncode(longer)));
+    DriveContext altered(kPassword);
+    EXPECT_EQ(altered.unlock(path), TokenLoadStatus::WrongPassword) << "the last of the 32 bytes counts";
+    longer.resize(31);
+    writeFile(path, replaceElement(good, "digest", crypto::base64UrlEncode(longer)));
+    EXPECT_EQ(altered.unlock(path), TokenLoadStatus::WrongPassword) << "31 bytes are too few";
+}
+
 TEST_F(TokenFileTest, DirectoryOrMissingFileIsUnreadable)
 {
     DriveContext ctx(kPassword);
