@@ -52,6 +52,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(makeServeCommand());
     commands.push_back(makeLoginPasswordCommand());
     commands.push_back(makeTotpCommand());
+    commands.push_back(makeFuseCommand());
     return commands;
 }
 

@@ -27,5 +27,6 @@ std::unique_ptr<Command> makeWhereCommand();
 std::unique_ptr<Command> makeServeCommand();
 std::unique_ptr<Command> makeLoginPasswordCommand();
 std::unique_ptr<Command> makeTotpCommand();
+std::unique_ptr<Command> makeFuseCommand();
 
 } // namespace kestrava::cli
