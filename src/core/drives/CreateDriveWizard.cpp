@@ -30,7 +30,7 @@ DriveRow unmountedRow(const DriveContext& context, const CloudFolderLookup& clou
     row.letter = context.driveLetter();
     row.label = context.label();
     row.folderCell = context.backingFolder().string();
-    row.mounted = std::string(kNo);
+    row.mounted = MountState::NotMounted;
     row.autoMount = context.autoMount;
     row.passwordRemembered = context.passwordRemembered;
     row.icon = rowIconIndex(context.backingFolder(), cloudFolders);

@@ -39,7 +39,7 @@ DriveRow rowFor(const DriveContext& context, bool mounted, const CloudFolderLook
     row.letter = context.driveLetter();
     row.label = context.label();
     row.folderCell = context.backingFolder().string();
-    row.mounted = std::string(mounted ? kYes : kNo);
+    row.mounted = mounted ? MountState::Mounted : MountState::NotMounted;
     row.autoMount = context.autoMount;
     row.passwordRemembered = context.passwordRemembered;
     row.icon = rowIconIndex(context.backingFolder(), cloudFolders);

@@ -42,28 +42,28 @@ bool servedByHost(const std::vector<host::MountedDrive>& served, const settings:
     return false;
 }
 
-DriveRow rowFromRecord(const settings::DriveRecord& record, std::string_view mounted, bool remembered,
+DriveRow rowFromRecord(const settings::DriveRecord& record, MountState mounted, bool remembered,
                        const CloudFolderLookup& cloudFolders)
 {
     DriveRow row;
     row.letter = record.letter;
     row.label = record.label;
-    row.folderCell = mounted == kMountError ? missingFolderCell(record.folder) : record.folder;
-    row.mounted = std::string(mounted);
+    row.folderCell = mounted == MountState::FolderMissing ? missingFolderCell(record.folder) : record.folder;
+    row.mounted = mounted;
     row.autoMount = record.automount == 1;
     row.passwordRemembered = remembered;
     row.icon = rowIconIndex(record.folder, cloudFolders);
     return row;
 }
 
-DriveRow rowFromContext(const DriveContext& context, std::string_view mounted,
+DriveRow rowFromContext(const DriveContext& context, MountState mounted,
                         const CloudFolderLookup& cloudFolders)
 {
     DriveRow row;
     row.letter = context.driveLetter();
     row.label = context.label();
     row.folderCell = context.backingFolder().string();
-    row.mounted = std::string(mounted);
+    row.mounted = mounted;
     row.autoMount = context.autoMount;
     row.passwordRemembered = context.passwordRemembered;
     row.icon = rowIconIndex(context.backingFolder(), cloudFolders);
@@ -154,10 +154,10 @@ private:
         }
     }
 
-    std::string_view unmountedText(const settings::DriveRecord& record) const
+    MountState unmountedState(const settings::DriveRecord& record) const
     {
         // A drive another process serves is mounted even though this run did not mount it.
-        return servedByHost(m_served, record) ? kYes : kNo;
+        return servedByHost(m_served, record) ? MountState::Mounted : MountState::NotMounted;
     }
 
     Next processRecord(const settings::DriveRecord& record)
@@ -165,8 +165,8 @@ private:
         if (!folderExists(record.folder)) {
             // A refresh rebuilt the list, so it adds the row; re-reading one row leaves it.
             if (m_allRecords || m_refresh) {
-                m_s.rows.addRow(rowFromRecord(record, kMountError, m_s.settings.passwdSaved(record.folder),
-                                              m_s.cloudFolders));
+                m_s.rows.addRow(rowFromRecord(record, MountState::FolderMissing,
+                                              m_s.settings.passwdSaved(record.folder), m_s.cloudFolders));
             }
             writeLog("!ReadDriveInfo Cannot Find Dir: letter(%s), label(%s), folder(%s)",
                      record.letter.c_str(), record.label.c_str(), record.folder.c_str());
@@ -175,8 +175,9 @@ private:
         if (!m_request.doEdit && servedByHost(m_served, record)) {
             // Already mounted (by this process earlier, or by kestrava-cli): nothing to unlock.
             const auto context = m_s.mounted.findByFolder(record.folder);
-            placeRow(context ? rowFromContext(*context, kYes, m_s.cloudFolders)
-                             : rowFromRecord(record, kYes, !record.pwd.empty(), m_s.cloudFolders));
+            placeRow(context
+                         ? rowFromContext(*context, MountState::Mounted, m_s.cloudFolders)
+                         : rowFromRecord(record, MountState::Mounted, !record.pwd.empty(), m_s.cloudFolders));
             return Next::Continue;
         }
         const bool remembered = !record.pwd.empty();
@@ -378,7 +379,7 @@ private:
             m_s.prompter.status("");
             return Next::ReturnFalse;
         }
-        m_s.rows.addRow(rowFromRecord(record, unmountedText(record), m_s.settings.passwdSaved(record.folder),
+        m_s.rows.addRow(rowFromRecord(record, unmountedState(record), m_s.settings.passwdSaved(record.folder),
                                       m_s.cloudFolders));
         return Next::Continue;
     }
@@ -394,7 +395,7 @@ private:
                 context->mounted = true;
                 writeLog("ReadDriveInfo InstallFileSystem: Mounted Drive(%s) - %s", record.letter.c_str(),
                          record.folder.c_str());
-                placeRow(rowFromContext(*context, kYes, m_s.cloudFolders));
+                placeRow(rowFromContext(*context, MountState::Mounted, m_s.cloudFolders));
                 return Next::Continue;
             }
             writeLog("!ReadDriveInfo InstallFileSystem: %s", result.detail.c_str());
@@ -410,7 +411,7 @@ private:
         if (!m_request.doEdit) {
             m_s.mounted.remove(context.get());
         }
-        placeRow(rowFromContext(*context, unmountedText(record), m_s.cloudFolders));
+        placeRow(rowFromContext(*context, unmountedState(record), m_s.cloudFolders));
         return Next::Continue;
     }
 
@@ -452,7 +453,9 @@ std::vector<DriveRow> listDriveRows(const settings::SettingsFile& settings, host
     for (const settings::DriveRecord& record : *records) {
         std::error_code ec;
         const bool exists = std::filesystem::is_directory(record.folder, ec);
-        const std::string_view mounted = !exists ? kMountError : servedByHost(served, record) ? kYes : kNo;
+        const MountState mounted = !exists                        ? MountState::FolderMissing
+                                   : servedByHost(served, record) ? MountState::Mounted
+                                                                  : MountState::NotMounted;
         rows.push_back(rowFromRecord(record, mounted, !record.pwd.empty(), cloudFolders));
     }
     return rows;
@@ -466,10 +469,10 @@ bool mountRow(DriveServices& services, std::size_t index, const host::MountOptio
         services.prompter.messageBox(kMsgNoDriveSelected, {}, Buttons::OK, Icon::Error);
         return false;
     }
-    if (row->mounted == kYes) {
+    if (row->mounted == MountState::Mounted) {
         return true;
     }
-    if (row->mounted != kNo) {
+    if (row->mounted != MountState::NotMounted) {
         services.prompter.messageBox(kMsgMountRowUnreadable, {}, Buttons::OK, Icon::Error);
         return false;
     }
@@ -508,7 +511,7 @@ bool unmountRow(DriveServices& services, std::size_t index)
         context->mounted = false;
         services.mounted.remove(context.get());
     }
-    row->mounted = std::string(kNo);
+    row->mounted = MountState::NotMounted;
     services.rows.updateRow(index, *row);
     services.prompter.status("");
     return true;
@@ -523,14 +526,25 @@ bool doMountDrv(DriveServices& services, std::optional<std::size_t> selectedRow,
         services.prompter.messageBox(kMsgNoDriveSelected, {}, Buttons::OK, Icon::Error);
         return false;
     }
-    if (row->mounted == kYes) {
+    if (row->mounted == MountState::Mounted) {
         return unmountRow(services, *selectedRow);
     }
-    if (row->mounted == kNo) {
+    if (row->mounted == MountState::NotMounted) {
         return mountRow(services, *selectedRow, options);
     }
     services.prompter.messageBox(kMsgMountRowUnreadable, {}, Buttons::OK, Icon::Error);
     return false;
+}
+
+bool unmountVanishedDrive(DriveServices& services, const std::string& letter, const std::string& folder)
+{
+    writeLog("UnmountVanishedDrive: %s - %s", letter.c_str(), folder.c_str());
+    const bool unmounted = services.host.UnmountFileSystem(letter);
+    if (const auto context = services.mounted.findByFolder(folder); context && unmounted) {
+        context->mounted = false;
+        services.mounted.remove(context.get());
+    }
+    return unmounted;
 }
 
 void doRefreshDrv(DriveServices& services)
@@ -559,15 +573,12 @@ void doRefreshDrv(DriveServices& services)
         std::error_code ec;
         if (std::filesystem::is_directory(record.folder, ec)) {
             services.rows.addRow(
-                context ? rowFromContext(*context, kYes, services.cloudFolders)
-                        : rowFromRecord(record, kYes, !record.pwd.empty(), services.cloudFolders));
+                context
+                    ? rowFromContext(*context, MountState::Mounted, services.cloudFolders)
+                    : rowFromRecord(record, MountState::Mounted, !record.pwd.empty(), services.cloudFolders));
             continue;
         }
-        services.host.UnmountFileSystem(record.letter);
-        if (context) {
-            context->mounted = false;
-            services.mounted.remove(context.get());
-        }
+        unmountVanishedDrive(services, record.letter, record.folder);
         ReadDriveInfo(services, request);
     }
 }
@@ -580,7 +591,7 @@ MountedDrives::ContextPtr prepareDriveForEdit(DriveServices& services, std::opti
         return nullptr;
     }
     writeLog("drvEdit: index(%d)", static_cast<int>(*selectedRow));
-    if (row->mounted != kYes && row->mounted != kNo) {
+    if (row->mounted != MountState::Mounted && row->mounted != MountState::NotMounted) {
         services.prompter.messageBox(kMsgRowUnreadable, {}, Buttons::OK, Icon::Error);
         return nullptr;
     }

@@ -46,6 +46,10 @@ bool unmountRow(DriveServices& services, std::size_t row);
 bool doMountDrv(DriveServices& services, std::optional<std::size_t> selectedRow,
                 const host::MountOptions& options = {});
 
+// Unmounts the drive at letter whose backing folder is gone (the host may still serve it) and
+// drops this process's entry for folder. False when the host could not unmount it.
+bool unmountVanishedDrive(DriveServices& services, const std::string& letter, const std::string& folder);
+
 // Rebuilds the rows without mounting or asking; unmounts drives whose backing folder is gone.
 void doRefreshDrv(DriveServices& services);
 
