@@ -259,7 +259,10 @@ private:
             return probe.unlock(tokenPath) == token::TokenLoadStatus::Loaded;
         };
         const DrivePasswordAnswer answer = m_s.prompter.askDrivePassword(prompt);
-        if (answer.outcome == PasswordOutcome::Entered && prompt.autoMount != answer.autoMount) {
+        // The box takes effect when changed, also when the prompt is then cancelled.
+        const bool boxChanged = answer.autoMountChanged || (answer.outcome == PasswordOutcome::Entered &&
+                                                            prompt.autoMount != answer.autoMount);
+        if (boxChanged) {
             m_s.settings.setDriveAutoMount(record.folder, answer.autoMount ? 1 : 0);
         }
         if (answer.outcome == PasswordOutcome::Entered && !answer.password.empty()) {

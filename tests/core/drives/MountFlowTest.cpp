@@ -253,6 +253,26 @@ TEST_F(MountFlowTest, CancelledPromptOnAnExplicitMountStops)
     EXPECT_EQ(prompter.calls().back().text, "") << "the status line is hidden";
 }
 
+TEST_F(MountFlowTest, AutoMountBoxChangedOnACancelledPromptIsSavedAtOnce)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", std::nullopt, false);
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), kNo, false, false, 0});
+    DrivePasswordAnswer ticked = cancelledPrompt();
+    ticked.autoMount = true;
+    ticked.autoMountChanged = true;
+    prompter.expectDrivePassword(ticked);
+
+    EXPECT_FALSE(drives::mountRow(services, 0));
+    EXPECT_EQ(record(0).automount, 1);
+    EXPECT_TRUE(host.calls.empty());
+
+    // Cancelled without touching the box: nothing is written.
+    prompter.expectDrivePassword(cancelledPrompt());
+    EXPECT_FALSE(drives::mountRow(services, 0));
+    EXPECT_EQ(record(0).automount, 1);
+}
+
 TEST_F(MountFlowTest, UnmountTogglesAndABusyDriveStaysMounted)
 {
     makeToken(dir / "a");
