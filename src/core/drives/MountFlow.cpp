@@ -395,7 +395,7 @@ private:
         if (!m_request.doEdit && !m_s.host.isLetterInUse(record.letter)) {
             const host::MountResult result = m_s.host.InstallFileSystem(*context, m_request.mountOptions);
             if (result.outcome == host::MountOutcome::Mounted) {
-                context->mounted = true;
+                m_s.mounted.setMounted(*context, true);
                 writeLog("ReadDriveInfo InstallFileSystem: Mounted Drive(%s) - %s", record.letter.c_str(),
                          record.folder.c_str());
                 placeRow(rowFromContext(*context, MountState::Mounted, m_s.cloudFolders));
@@ -408,7 +408,7 @@ private:
                 reportMountFailure(m_s.prompter, record.letter, result);
             }
         }
-        context->mounted = false;
+        m_s.mounted.setMounted(*context, false);
         writeLog("!ReadDriveInfo InstallFileSystem: Drive Not Mounted(%s) - %s", record.letter.c_str(),
                  record.folder.c_str());
         if (!m_request.doEdit) {
@@ -511,7 +511,6 @@ bool unmountRow(DriveServices& services, std::size_t index)
         return false;
     }
     if (const auto context = services.mounted.findByFolder(row->folder())) {
-        context->mounted = false;
         services.mounted.remove(context.get());
     }
     row->mounted = MountState::NotMounted;
@@ -544,7 +543,6 @@ bool unmountVanishedDrive(DriveServices& services, const std::string& letter, co
     writeLog("UnmountVanishedDrive: %s - %s", letter.c_str(), folder.c_str());
     const bool unmounted = services.host.UnmountFileSystem(letter);
     if (const auto context = services.mounted.findByFolder(folder); context && unmounted) {
-        context->mounted = false;
         services.mounted.remove(context.get());
     }
     return unmounted;
@@ -562,7 +560,7 @@ void doRefreshDrv(DriveServices& services)
     for (const settings::DriveRecord& record : *records) {
         writeLog("doRefreshDrv: %s", record.folder.c_str());
         auto context = services.mounted.findByFolder(record.folder);
-        if (context && !context->mounted) {
+        if (context && !services.mounted.isMounted(*context)) {
             context = nullptr; // being edited, not mounted
         }
         const bool mounted = context != nullptr || servedByHost(served, record);
@@ -613,10 +611,9 @@ MountedDrives::ContextPtr prepareDriveForEdit(DriveServices& services, std::opti
 
 void unmountAll(DriveServices& services)
 {
-    for (const auto& context : services.mounted.takeAll()) {
-        if (context->mounted) {
-            services.host.UnmountFileSystem(context->driveLetter());
-            context->mounted = false;
+    for (const auto& entry : services.mounted.takeAll()) {
+        if (entry.mounted) {
+            services.host.UnmountFileSystem(entry.letter);
         }
     }
 }

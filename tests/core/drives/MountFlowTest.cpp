@@ -387,7 +387,7 @@ TEST_F(MountFlowTest, EditPreparationUnlocksWithoutMounting)
     prompter.expectDrivePassword(typedPassword(kDrivePassword));
     const auto context = drives::prepareDriveForEdit(services, 0);
     ASSERT_NE(context, nullptr);
-    EXPECT_FALSE(context->mounted);
+    EXPECT_FALSE(mounted.isMounted(*context));
     EXPECT_TRUE(context->VerifyCheckData());
     EXPECT_TRUE(host.mounts.empty());
     EXPECT_EQ(mounted.size(), 1u) << "the context being edited stays in the list";
