@@ -86,11 +86,208 @@ enum class Next
     ReturnTrue,
 };
 
-enum class PasswordSource
+UnlockResult stillLocked(UnlockOutcome outcome, PasswordSource source = PasswordSource::None)
 {
-    None,
-    Remembered,
-    Prompt,
+    return UnlockResult{outcome, source, nullptr};
+}
+
+// One unlock of a drive: token, password, checks.
+class DriveUnlocker
+{
+public:
+    DriveUnlocker(DriveServices& services, const settings::DriveRecord& record, const UnlockRequest& request)
+        : m_s(services), m_record(record), m_request(request)
+    {
+    }
+
+    UnlockResult run()
+    {
+        const settings::DriveRecord& record = m_record;
+        const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
+        if (!tokenParses(tokenPath)) {
+            m_s.prompter.messageBox(kMsgTokenUnreadable, {tokenPath.string(), record.folder, record.label},
+                                    Buttons::OK, Icon::Error);
+            writeLog("!ReadDriveInfo ReadQXSession Failed: %s", tokenPath.c_str());
+            return stillLocked(UnlockOutcome::TokenUnreadable);
+        }
+        auto context = std::make_shared<DriveContext>();
+        m_s.prompter.status("Mounting Drive " + record.label + " -> " + record.letter);
+
+        const bool remembered = !record.pwd.empty();
+        PasswordSource source = PasswordSource::None;
+        bool rememberBox = false;
+        switch (m_request.mode) {
+        case UnlockMode::TokenCheckOnly:
+            return stillLocked(UnlockOutcome::NoPassword);
+        case UnlockMode::RememberedOnly:
+            // A refresh still checks a remembered password, so that a damaged token is reported;
+            // without a password there is nothing to check.
+            if (!remembered) {
+                return stillLocked(UnlockOutcome::NoPassword);
+            }
+            source = PasswordSource::Remembered;
+            context->SetPassword(record.pwd);
+            break;
+        case UnlockMode::RememberedOrPrompt:
+            if (remembered) {
+                source = PasswordSource::Remembered;
+                context->SetPassword(record.pwd);
+            } else if (!m_request.mayPrompt) {
+                writeLog("ReadDriveInfo No Prompt: %s", record.folder.c_str());
+                return stillLocked(UnlockOutcome::NoPassword);
+            } else {
+                if (!askPassword(*context, rememberBox, m_request.rememberByDefault)) {
+                    return stillLocked(UnlockOutcome::Cancelled, PasswordSource::Prompt);
+                }
+                source = PasswordSource::Prompt;
+            }
+            break;
+        }
+
+        fillContext(*context, source, rememberBox);
+        UnlockOutcome checked = checkPassword(*context, source);
+        if (checked == UnlockOutcome::StalePassword) {
+            context = std::make_shared<DriveContext>();
+            if (!askInsteadOfStalePassword(*context, rememberBox)) {
+                // Either nothing may be asked, or the prompt for the current password was cancelled.
+                const bool prompted = m_request.mode == UnlockMode::RememberedOrPrompt && m_request.mayPrompt;
+                return stillLocked(prompted ? UnlockOutcome::Cancelled : UnlockOutcome::StalePassword,
+                                   PasswordSource::Remembered);
+            }
+            source = PasswordSource::Prompt;
+            fillContext(*context, source, rememberBox);
+            checked = checkPassword(*context, source);
+        }
+        if (checked != UnlockOutcome::Unlocked) {
+            return stillLocked(checked, source);
+        }
+        return {UnlockOutcome::Unlocked, source, std::move(context)};
+    }
+
+private:
+    // The drive password prompt. True when the context holds the typed drive password.
+    bool askPassword(DriveContext& context, bool& rememberBox, bool rememberByDefault)
+    {
+        const settings::DriveRecord& record = m_record;
+        writeLog("ReadDriveInfo Drive Login Screen Popup...");
+        DrivePasswordRequest prompt;
+        prompt.label = record.label;
+        prompt.folder = record.folder;
+        prompt.letter = record.letter;
+        prompt.autoMount = record.automount == 1;
+        prompt.rememberPassword = rememberByDefault;
+        const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
+        prompt.check = [tokenPath](std::string_view typed) {
+            DriveContext probe(hashStr(typed));
+            return probe.unlock(tokenPath) == token::TokenLoadStatus::Loaded;
+        };
+        const DrivePasswordAnswer answer = m_s.prompter.askDrivePassword(prompt);
+        // The box takes effect when changed, also when the prompt is then cancelled.
+        const bool boxChanged = answer.autoMountChanged || (answer.outcome == PasswordOutcome::Entered &&
+                                                            prompt.autoMount != answer.autoMount);
+        if (boxChanged) {
+            m_s.settings.setDriveAutoMount(record.folder, answer.autoMount ? 1 : 0);
+        }
+        if (answer.outcome == PasswordOutcome::Entered && !answer.password.empty()) {
+            const std::string drivePassword = hashStr(answer.password);
+            context.SetPassword(drivePassword);
+            rememberBox = answer.rememberPassword;
+            writeLog("ReadDriveInfo LoginDlg: %s - SavedPassword(%d)", util::redact(drivePassword).c_str(),
+                     rememberBox ? 1 : 0);
+            return true;
+        }
+        if (answer.outcome == PasswordOutcome::Cancelled) {
+            writeLog("ReadDriveInfo LoginDlg Cancelled.");
+        }
+        return false;
+    }
+
+    void fillContext(DriveContext& context, PasswordSource source, bool rememberBox)
+    {
+        context.setLabel(m_record.label);
+        context.setBackingFolder(m_record.folder);
+        context.setDriveLetter(m_record.letter);
+        if (source == PasswordSource::Prompt) {
+            context.passwordRemembered = rememberBox;
+            if (rememberBox) {
+                context.passwordRemembered = m_s.settings.rememberPasswd(context);
+            }
+        } else {
+            context.UnprotectPassword();
+            context.passwordRemembered = true;
+        }
+    }
+
+    // Loads the token and requires the password to open it. A token of the old format has no
+    // digest, so its check data must pass before anything is mounted with its key.
+    // StalePassword: the token reads but the remembered password does not open it.
+    UnlockOutcome checkPassword(DriveContext& context, PasswordSource source)
+    {
+        const std::filesystem::path tokenPath = token::tokenPathFor(m_record.folder);
+        const bool loaded = context.LoadToken(tokenPath, false);
+        if (loaded && source == PasswordSource::Remembered) {
+            // A password the edit dialog stored under the login layer opens once that is taken off.
+            readRememberedPassword(context, m_record.pwd, m_s.loginLayer, tokenPath);
+        }
+        const bool valid = loaded && (source == PasswordSource::Prompt || context.VerifyDigest());
+        writeLog("ReadDriveInfo Validity Check: %d", valid ? 1 : 0);
+        if (valid || (loaded && context.isLegacy())) {
+            const bool verified = context.VerifyCheckData();
+            writeLog("ReadDriveInfo checkResult: %d", verified ? 1 : 0);
+            if (verified) {
+                return UnlockOutcome::Unlocked;
+            }
+            return m_request.offerToForget ? offerPasswordRemoval() : UnlockOutcome::CheckFailed;
+        }
+        if (source == PasswordSource::Remembered && loaded) {
+            // The password was changed elsewhere: the caller asks for the current one.
+            return UnlockOutcome::StalePassword;
+        }
+        m_s.prompter.messageBox(kMsgTokenCorrupted, {}, Buttons::OK, Icon::Error);
+        return UnlockOutcome::TokenCorrupted;
+    }
+
+    // Says the remembered password is stale, then asks the password as for a drive without one;
+    // the prompt's remember box starts ticked, so a password that opens the drive replaces the
+    // stale one (nothing is dropped unless a working password takes its place). True when
+    // context now holds a typed password to check.
+    bool askInsteadOfStalePassword(DriveContext& context, bool& rememberBox)
+    {
+        const settings::DriveRecord& record = m_record;
+        writeLog("!ReadDriveInfo: the remembered password no longer opens %s", record.folder.c_str());
+        m_s.prompter.messageBox(kMsgStalePassword, {record.letter, record.label, record.folder}, Buttons::OK,
+                                Icon::Warning);
+        if (m_request.mode != UnlockMode::RememberedOrPrompt || !m_request.mayPrompt) {
+            return false;
+        }
+        return askPassword(context, rememberBox, true);
+    }
+
+    UnlockOutcome offerPasswordRemoval()
+    {
+        const settings::DriveRecord& record = m_record;
+        writeLog("!ReadDriveInfo checkResult: %s",
+                 formatPrompterMessage(kMsgVerificationFailed, {record.label, record.folder}).c_str());
+        if (m_s.prompter.messageBox(kMsgVerificationFailed, {record.label, record.folder}, Buttons::YesNo,
+                                    Icon::Error) != Button::Yes) {
+            return UnlockOutcome::CheckFailed;
+        }
+        if (m_s.settings.RemoveDrivePwd(record.folder, record.letter)) {
+            m_s.prompter.status("");
+            if (m_s.requestRefresh) {
+                m_s.requestRefresh();
+            } else {
+                doRefreshDrv(m_s);
+            }
+            return UnlockOutcome::PasswordForgotten;
+        }
+        m_s.prompter.messageBox(kMsgPasswordRemovalFailed, {}, Buttons::OK, Icon::Error);
+        return UnlockOutcome::CheckFailed;
+    }
+
+    DriveServices& m_s;
+    const settings::DriveRecord& m_record;
+    const UnlockRequest& m_request;
 };
 
 // One run of ReadDriveInfo.
@@ -180,200 +377,25 @@ private:
                          : rowFromRecord(record, MountState::Mounted, !record.pwd.empty(), m_s.cloudFolders));
             return Next::Continue;
         }
-        const bool remembered = !record.pwd.empty();
         const bool mountNow = record.automount == 1 || m_request.doMount;
         const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
         writeLog("ReadDriveInfo AutoMount: %d - %s", mountNow ? 1 : 0, tokenPath.c_str());
 
-        if (!tokenParses(tokenPath)) {
-            m_s.prompter.messageBox(kMsgTokenUnreadable, {tokenPath.string(), record.folder, record.label},
-                                    Buttons::OK, Icon::Error);
-            writeLog("!ReadDriveInfo ReadQXSession Failed: %s", tokenPath.c_str());
-            return notMounting(record);
-        }
-        auto context = std::make_shared<DriveContext>();
-        m_s.prompter.status("Mounting Drive " + record.label + " -> " + record.letter);
-
-        PasswordSource source = PasswordSource::None;
-        bool rememberBox = false;
-        if (!mountNow || m_refresh) {
-            // A refresh still checks a remembered password, so that a damaged token is reported;
-            // without a password there is nothing to check.
-            if (!m_refresh || !remembered) {
-                return notMounting(record);
-            }
-            source = PasswordSource::Remembered;
-            context->SetPassword(record.pwd);
-        } else if (remembered) {
-            source = PasswordSource::Remembered;
-            context->SetPassword(record.pwd);
-        } else if (!m_request.askPasswords) {
-            writeLog("ReadDriveInfo No Prompt: %s", record.folder.c_str());
-            return notMounting(record);
-        } else {
-            const Next next = askPassword(record, *context, rememberBox, m_request.rememberByDefault);
-            if (next == Next::ReturnFalse) {
-                return next;
-            }
-            if (context->password().empty()) {
-                return notMounting(record);
-            }
-            source = PasswordSource::Prompt;
-        }
-
-        fillContext(record, *context, source, rememberBox);
-        Next checked = checkPassword(record, *context, source);
-        if (m_stale) {
-            m_stale = false;
-            context = std::make_shared<DriveContext>();
-            if (const auto stop = askInsteadOfStalePassword(record, *context, rememberBox)) {
-                return *stop;
-            }
-            fillContext(record, *context, PasswordSource::Prompt, rememberBox);
-            checked = checkPassword(record, *context, PasswordSource::Prompt);
-        }
-        if (checked != Next::Continue) {
-            return checked;
-        }
-        if (!m_verified || m_refresh) {
-            return notMounting(record);
-        }
-        return mount(record, std::move(context));
-    }
-
-    // The drive password prompt. On success the context holds the drive password; on a
-    // cancelled prompt while reading every record it stays empty.
-    Next askPassword(const settings::DriveRecord& record, DriveContext& context, bool& rememberBox,
-                     bool rememberByDefault)
-    {
-        writeLog("ReadDriveInfo Drive Login Screen Popup...");
-        DrivePasswordRequest prompt;
-        prompt.label = record.label;
-        prompt.folder = record.folder;
-        prompt.letter = record.letter;
-        prompt.autoMount = record.automount == 1;
-        prompt.rememberPassword = rememberByDefault;
-        const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
-        prompt.check = [tokenPath](std::string_view typed) {
-            DriveContext probe(hashStr(typed));
-            return probe.unlock(tokenPath) == token::TokenLoadStatus::Loaded;
-        };
-        const DrivePasswordAnswer answer = m_s.prompter.askDrivePassword(prompt);
-        // The box takes effect when changed, also when the prompt is then cancelled.
-        const bool boxChanged = answer.autoMountChanged || (answer.outcome == PasswordOutcome::Entered &&
-                                                            prompt.autoMount != answer.autoMount);
-        if (boxChanged) {
-            m_s.settings.setDriveAutoMount(record.folder, answer.autoMount ? 1 : 0);
-        }
-        if (answer.outcome == PasswordOutcome::Entered && !answer.password.empty()) {
-            const std::string drivePassword = hashStr(answer.password);
-            context.SetPassword(drivePassword);
-            rememberBox = answer.rememberPassword;
-            writeLog("ReadDriveInfo LoginDlg: %s - SavedPassword(%d)", util::redact(drivePassword).c_str(),
-                     rememberBox ? 1 : 0);
-            return Next::Continue;
-        }
-        if (answer.outcome == PasswordOutcome::Cancelled) {
-            writeLog("ReadDriveInfo LoginDlg Cancelled.");
-        }
-        if (m_allRecords) {
-            return Next::Continue; // listed, not mounted
-        }
-        m_s.prompter.status("");
-        return Next::ReturnFalse;
-    }
-
-    void fillContext(const settings::DriveRecord& record, DriveContext& context, PasswordSource source,
-                     bool rememberBox)
-    {
-        context.setLabel(record.label);
-        context.setBackingFolder(record.folder);
-        context.setDriveLetter(record.letter);
-        if (source == PasswordSource::Prompt) {
-            context.passwordRemembered = rememberBox;
-            if (rememberBox) {
-                context.passwordRemembered = m_s.settings.rememberPasswd(context);
-            }
-        } else {
-            context.UnprotectPassword();
-            context.passwordRemembered = true;
-        }
-    }
-
-    // Loads the token and requires the password to open it. A token of the old format has no
-    // digest, so its check data must pass before anything is mounted with its key.
-    Next checkPassword(const settings::DriveRecord& record, DriveContext& context, PasswordSource source)
-    {
-        m_verified = false;
-        const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
-        const bool loaded = context.LoadToken(tokenPath, false);
-        if (loaded && source == PasswordSource::Remembered) {
-            // A password the edit dialog stored under the login layer opens once that is taken off.
-            readRememberedPassword(context, record.pwd, m_s.loginLayer, tokenPath);
-        }
-        const bool valid = loaded && (source == PasswordSource::Prompt || context.VerifyDigest());
-        writeLog("ReadDriveInfo Validity Check: %d", valid ? 1 : 0);
-        const bool explicitRun = m_request.doMount || m_request.doEdit;
-        if (valid || (loaded && context.isLegacy())) {
-            m_verified = context.VerifyCheckData();
-            writeLog("ReadDriveInfo checkResult: %d", m_verified ? 1 : 0);
-            if (!m_verified && explicitRun) {
-                return offerPasswordRemoval(record);
-            }
-            return Next::Continue;
-        }
-        if (source == PasswordSource::Remembered && loaded) {
-            // The token reads, but the remembered password does not open it: the password was
-            // changed elsewhere. The caller asks for the current one.
-            m_stale = true;
-            return Next::Continue;
-        }
-        m_s.prompter.messageBox(kMsgTokenCorrupted, {}, Buttons::OK, Icon::Error);
-        return Next::Continue;
-    }
-
-    // Says the remembered password is stale, then asks the password as for a drive without one;
-    // the prompt's remember box starts ticked, so a password that opens the drive replaces the
-    // stale one (nothing is dropped unless a working password takes its place). Nothing when
-    // context now holds a typed password to check; otherwise the step to return.
-    std::optional<Next> askInsteadOfStalePassword(const settings::DriveRecord& record, DriveContext& context,
-                                                  bool& rememberBox)
-    {
-        writeLog("!ReadDriveInfo: the remembered password no longer opens %s", record.folder.c_str());
-        m_s.prompter.messageBox(kMsgStalePassword, {record.letter, record.label, record.folder}, Buttons::OK,
-                                Icon::Warning);
-        if (m_refresh || !m_request.askPasswords) {
-            return notMounting(record);
-        }
-        const Next next = askPassword(record, context, rememberBox, true);
-        if (next != Next::Continue) {
-            return next;
-        }
-        if (context.password().empty()) {
-            return notMounting(record);
-        }
-        return std::nullopt;
-    }
-
-    Next offerPasswordRemoval(const settings::DriveRecord& record)
-    {
-        writeLog("!ReadDriveInfo checkResult: %s",
-                 formatPrompterMessage(kMsgVerificationFailed, {record.label, record.folder}).c_str());
-        if (m_s.prompter.messageBox(kMsgVerificationFailed, {record.label, record.folder}, Buttons::YesNo,
-                                    Icon::Error) != Button::Yes) {
-            return Next::Continue;
-        }
-        if (m_s.settings.RemoveDrivePwd(record.folder, record.letter)) {
-            m_s.prompter.status("");
-            if (m_s.requestRefresh) {
-                m_s.requestRefresh();
-            } else {
-                doRefreshDrv(m_s);
-            }
+        UnlockRequest unlock;
+        unlock.mode = m_refresh   ? UnlockMode::RememberedOnly
+                      : !mountNow ? UnlockMode::TokenCheckOnly
+                                  : UnlockMode::RememberedOrPrompt;
+        unlock.mayPrompt = m_request.askPasswords;
+        unlock.rememberByDefault = m_request.rememberByDefault;
+        unlock.offerToForget = m_request.doMount || m_request.doEdit;
+        UnlockResult unlocked = unlockDrive(m_s, record, unlock);
+        if (unlocked.outcome == UnlockOutcome::PasswordForgotten) {
             return Next::ReturnTrue;
         }
-        m_s.prompter.messageBox(kMsgPasswordRemovalFailed, {}, Buttons::OK, Icon::Error);
-        return Next::Continue;
+        if (!unlocked.unlocked() || m_refresh) {
+            return notMounting(record);
+        }
+        return mount(record, std::move(unlocked.context));
     }
 
     Next notMounting(const settings::DriveRecord& record)
@@ -389,31 +411,22 @@ private:
 
     Next mount(const settings::DriveRecord& record, MountedDrives::ContextPtr context)
     {
+        if (!m_request.doEdit) {
+            // A letter in use is only logged while the whole list is filled; a single mount
+            // (another process took the letter after our check) says so.
+            const MountStepOutcome outcome =
+                mountUnlocked(m_s, record, context, m_request.mountOptions, m_request.selectedRow >= 0);
+            placeRow(rowFromContext(
+                *context, outcome == MountStepOutcome::Mounted ? MountState::Mounted : unmountedState(record),
+                m_s.cloudFolders));
+            return Next::Continue;
+        }
+        // Unlocked for the edit dialog: listed as not mounted by this process, never mounted.
         context->autoMount = record.automount == 1;
         m_s.mounted.add(context);
         writeLog("ReadDriveInfo InitializeFileSystem: %s", record.folder.c_str());
-        if (!m_request.doEdit && !m_s.host.isLetterInUse(record.letter)) {
-            const host::MountResult result = m_s.host.InstallFileSystem(*context, m_request.mountOptions);
-            if (result.outcome == host::MountOutcome::Mounted) {
-                m_s.mounted.setMounted(*context, true);
-                writeLog("ReadDriveInfo InstallFileSystem: Mounted Drive(%s) - %s", record.letter.c_str(),
-                         record.folder.c_str());
-                placeRow(rowFromContext(*context, MountState::Mounted, m_s.cloudFolders));
-                return Next::Continue;
-            }
-            writeLog("!ReadDriveInfo InstallFileSystem: %s", result.detail.c_str());
-            // A letter in use is only logged while the whole list is filled; a single mount
-            // (another process took the letter after our check) says so.
-            if (result.outcome != host::MountOutcome::LetterInUse || m_request.selectedRow >= 0) {
-                reportMountFailure(m_s.prompter, record.letter, result);
-            }
-        }
-        m_s.mounted.setMounted(*context, false);
         writeLog("!ReadDriveInfo InstallFileSystem: Drive Not Mounted(%s) - %s", record.letter.c_str(),
                  record.folder.c_str());
-        if (!m_request.doEdit) {
-            m_s.mounted.remove(context.get());
-        }
         placeRow(rowFromContext(*context, unmountedState(record), m_s.cloudFolders));
         return Next::Continue;
     }
@@ -423,11 +436,44 @@ private:
     const bool m_allRecords;
     const bool m_refresh;
     std::vector<host::MountedDrive> m_served;
-    bool m_verified = false;
-    bool m_stale = false; // the last check found a remembered password that no longer opens the drive
 };
 
 } // namespace
+
+UnlockResult unlockDrive(DriveServices& services, const settings::DriveRecord& record,
+                         const UnlockRequest& request)
+{
+    return DriveUnlocker(services, record, request).run();
+}
+
+MountStepOutcome mountUnlocked(DriveServices& services, const settings::DriveRecord& record,
+                               const MountedDrives::ContextPtr& context, const host::MountOptions& options,
+                               bool reportLetterInUse)
+{
+    context->autoMount = record.automount == 1;
+    services.mounted.add(context);
+    writeLog("ReadDriveInfo InitializeFileSystem: %s", record.folder.c_str());
+    MountStepOutcome outcome = MountStepOutcome::LetterInUse;
+    if (!services.host.isLetterInUse(record.letter)) {
+        const host::MountResult result = services.host.InstallFileSystem(*context, options);
+        if (result.outcome == host::MountOutcome::Mounted) {
+            services.mounted.setMounted(*context, true);
+            writeLog("ReadDriveInfo InstallFileSystem: Mounted Drive(%s) - %s", record.letter.c_str(),
+                     record.folder.c_str());
+            return MountStepOutcome::Mounted;
+        }
+        writeLog("!ReadDriveInfo InstallFileSystem: %s", result.detail.c_str());
+        if (result.outcome != host::MountOutcome::LetterInUse || reportLetterInUse) {
+            reportMountFailure(services.prompter, record.letter, result);
+        }
+        outcome = result.outcome == host::MountOutcome::LetterInUse ? MountStepOutcome::LetterInUse
+                                                                    : MountStepOutcome::Failed;
+    }
+    writeLog("!ReadDriveInfo InstallFileSystem: Drive Not Mounted(%s) - %s", record.letter.c_str(),
+             record.folder.c_str());
+    services.mounted.remove(context.get());
+    return outcome;
+}
 
 bool ReadDriveInfo(DriveServices& services, const ReadDriveInfoRequest& request)
 {

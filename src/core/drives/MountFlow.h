@@ -6,6 +6,7 @@
 #include "core/drives/DriveServices.h"
 #include "core/drives/MountedDrives.h"
 #include "core/host/DriveHost.h"
+#include "core/settings/SettingsFile.h"
 
 #include <cstddef>
 #include <optional>
@@ -24,6 +25,70 @@ struct ReadDriveInfoRequest
     bool rememberByDefault = false; // the prompt's "Remember Password" box starts ticked
     host::MountOptions mountOptions;
 };
+
+// The steps the flows below are made of: unlock one drive, then mount it.
+
+// Which password an unlock may use.
+enum class UnlockMode
+{
+    TokenCheckOnly,     // only check that the token reads (a drive not mounted now)
+    RememberedOnly,     // the remembered password, never a prompt (a refresh)
+    RememberedOrPrompt, // the remembered password, else the drive password prompt
+};
+
+struct UnlockRequest
+{
+    UnlockMode mode = UnlockMode::RememberedOrPrompt;
+    bool mayPrompt = true;          // false: a drive without a working remembered password stays locked
+    bool rememberByDefault = false; // the prompt's "Remember Password" box starts ticked
+    bool offerToForget = false;     // a failed check offers to forget the remembered password
+};
+
+enum class UnlockOutcome
+{
+    Unlocked,          // context holds the drive's keys, checked
+    TokenUnreadable,   // no token, or not a token (message shown)
+    TokenCorrupted,    // the token reads but the password does not open it (message shown)
+    NoPassword,        // nothing remembered and no prompt allowed (or only the token was checked)
+    StalePassword,     // the remembered password no longer opens it and no prompt was allowed
+    Cancelled,         // the prompt was cancelled or left empty
+    CheckFailed,       // the check data did not verify
+    PasswordForgotten, // ...and the user had the remembered password removed (list refreshed)
+};
+
+enum class PasswordSource
+{
+    None,
+    Remembered,
+    Prompt,
+};
+
+struct UnlockResult
+{
+    UnlockOutcome outcome = UnlockOutcome::NoPassword;
+    PasswordSource source = PasswordSource::None;
+    MountedDrives::ContextPtr context; // set when Unlocked
+    bool unlocked() const { return outcome == UnlockOutcome::Unlocked; }
+};
+
+// Unlocks the drive of a record: token, remembered or prompted password, checks, and the offer
+// to forget a remembered password that fails them. The context is not in the mounted list yet.
+UnlockResult unlockDrive(DriveServices& services, const settings::DriveRecord& record,
+                         const UnlockRequest& request);
+
+enum class MountStepOutcome
+{
+    Mounted,
+    LetterInUse,
+    Failed, // reported
+};
+
+// Mounts an unlocked drive at its record's letter; the context is in the mounted list as
+// mounted afterwards, and only then. A letter taken before the mount is reported only when
+// reportLetterInUse is set.
+MountStepOutcome mountUnlocked(DriveServices& services, const settings::DriveRecord& record,
+                               const MountedDrives::ContextPtr& context, const host::MountOptions& options,
+                               bool reportLetterInUse);
 
 // Walks the drive records; see MountFlow.cpp for the steps. False when the settings file
 // cannot be loaded, or a single row could not be unlocked or mounted.
