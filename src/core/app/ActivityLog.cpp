@@ -1,6 +1,7 @@
 #include "core/app/ActivityLog.h"
 
 #include "core/settings/Paths.h"
+#include "core/util/AtomicFile.h"
 
 #include <cerrno>
 #include <chrono>
@@ -18,21 +19,6 @@ namespace {
 
 std::mutex g_mutex; // one line at a time within the process; flock() across processes
 LogSettings g_settings;
-
-bool writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 int openLocked(const std::filesystem::path& path)
 {
@@ -157,8 +143,8 @@ bool writeLogMessage(std::string_view message)
     if (g_settings.echo) {
         std::fprintf(stderr, "%s\n", cutToCharacters(message, kMaxMessageCharacters).c_str());
     }
-    const bool written = writeAll(fd, line); // one write of a whole line, O_APPEND
-    ::close(fd);                             // also releases the lock
+    const bool written = util::writeAll(fd, line); // one write of a whole line, O_APPEND
+    ::close(fd);                                   // also releases the lock
     return written;
 }
 

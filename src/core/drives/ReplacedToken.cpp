@@ -20,21 +20,6 @@ namespace {
 constexpr std::size_t kMaxKeptBytes = 1024 * 1024;
 constexpr int kMaxAttempts = 100;
 
-bool writeAll(int fd, std::string_view data)
-{
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Writes contents to a file that must not exist yet. EEXIST in error: try another name.
 bool writeNewFile(const std::filesystem::path& path, std::string_view contents, int& error)
 {
@@ -43,7 +28,7 @@ bool writeNewFile(const std::filesystem::path& path, std::string_view contents, 
         error = errno;
         return false;
     }
-    const bool written = ::fchmod(fd, 0600) == 0 && writeAll(fd, contents) && ::fsync(fd) == 0;
+    const bool written = ::fchmod(fd, 0600) == 0 && util::writeAll(fd, contents) && ::fsync(fd) == 0;
     error = written ? 0 : errno;
     if (::close(fd) != 0 && written) {
         error = errno;

@@ -37,6 +37,8 @@ WriteResult failure(const std::string& step, int error)
     return {false, error, step + ": " + std::strerror(error)};
 }
 
+} // namespace
+
 bool writeAll(int fd, std::string_view data)
 {
     while (!data.empty()) {
@@ -51,8 +53,6 @@ bool writeAll(int fd, std::string_view data)
     }
     return true;
 }
-
-} // namespace
 
 WriteResult writeFileAtomically(const std::filesystem::path& target, std::string_view data, mode_t mode)
 {

@@ -16,6 +16,10 @@ struct WriteResult
     std::string message; // for logs and messages; never contains the data
 };
 
+// Writes all of data to fd, resuming after interruptions and short writes; false on an error
+// (errno says which).
+bool writeAll(int fd, std::string_view data);
+
 // Writes data to a temporary file in the target's folder, flushes it to disk, renames it
 // over the target and flushes the folder. The new file gets the given mode. On failure the
 // target is untouched and the temporary file is removed.
