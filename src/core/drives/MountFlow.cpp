@@ -13,6 +13,9 @@
 #include "core/util/AtomicFile.h"
 #include "core/util/Redact.h"
 
+#include <functional>
+#include <optional>
+
 namespace kestrava::drives {
 namespace {
 
@@ -78,13 +81,6 @@ bool tokenParses(const std::filesystem::path& tokenPath)
     return util::readSmallFile(tokenPath, kMaxTokenBytes, xml, error) &&
            token::parseTokenDocument(xml, fields, error);
 }
-
-enum class Next
-{
-    Continue,
-    ReturnFalse,
-    ReturnTrue,
-};
 
 UnlockResult stillLocked(UnlockOutcome outcome, PasswordSource source = PasswordSource::None)
 {
@@ -290,153 +286,222 @@ private:
     const UnlockRequest& m_request;
 };
 
-// One run of ReadDriveInfo.
-class DriveInfoReader
+// How a walk over the records is logged: the row it is for (-1: every record), whether it
+// mounts or unlocks for editing, and the folder a refresh re-reads.
+struct WalkLog
 {
-public:
-    DriveInfoReader(DriveServices& services, const ReadDriveInfoRequest& request)
-        : m_s(services), m_request(request), m_allRecords(request.selectedRow < 0),
-          m_refresh(!request.refreshDrvPath.empty())
-    {
-    }
+    int selectedRow = -1;
+    bool doMount = false;
+    bool doEdit = false;
+    std::string refreshPath;
+};
 
-    bool run()
-    {
-        writeLog("ReadDriveInfo Begin: nSelectedItem(%d), doMount(%d), doEdit(%d), refreshDrvPath(%s)",
-                 m_request.selectedRow, m_request.doMount ? 1 : 0, m_request.doEdit ? 1 : 0,
-                 m_request.refreshDrvPath.c_str());
-        if (m_allRecords && !m_refresh) {
-            m_s.rows.clear();
+// The records of the settings file, the walk's first line logged; nothing when the file
+// cannot be loaded.
+std::optional<std::vector<settings::DriveRecord>> beginWalk(DriveServices& s, const WalkLog& log)
+{
+    writeLog("ReadDriveInfo Begin: nSelectedItem(%d), doMount(%d), doEdit(%d), refreshDrvPath(%s)",
+             log.selectedRow, log.doMount ? 1 : 0, log.doEdit ? 1 : 0, log.refreshPath.c_str());
+    return s.settings.driveRecords();
+}
+
+// What a record's step tells the walk: nothing to go on with the next record, else the walk's
+// result.
+using Stop = std::optional<bool>;
+using RecordStep = std::function<Stop(const settings::DriveRecord&, const std::vector<host::MountedDrive>&)>;
+
+// Hands each record whose folder is selected (every record when folder is empty) to step, in
+// the file's order, with the host's mounts as they were when the walk began.
+bool walkRecords(DriveServices& s, const std::vector<settings::DriveRecord>& records,
+                 const std::optional<std::string>& folder, const RecordStep& step)
+{
+    const auto served = s.host.mountedDrives();
+    for (const settings::DriveRecord& record : records) {
+        writeLog("ReadDriveInfo Item: letter(%s), label(%s), folder(%s)", record.letter.c_str(),
+                 record.label.c_str(), record.folder.c_str());
+        if (folder && record.folder != *folder) {
+            continue;
         }
-        const auto records = m_s.settings.driveRecords();
-        if (!records) {
-            return false;
+        if (const Stop stop = step(record, served)) {
+            return *stop;
         }
-        std::string selectedFolder;
-        if (!m_allRecords && !m_refresh) {
-            const auto row = m_s.rows.row(static_cast<std::size_t>(m_request.selectedRow));
-            if (!row) {
-                return false;
-            }
-            selectedFolder = row->folderCell;
-        }
-        m_served = m_s.host.mountedDrives();
-        for (const settings::DriveRecord& record : *records) {
-            writeLog("ReadDriveInfo Item: letter(%s), label(%s), folder(%s)", record.letter.c_str(),
-                     record.label.c_str(), record.folder.c_str());
-            const bool selected = m_refresh      ? record.folder == m_request.refreshDrvPath
-                                  : m_allRecords ? true
-                                                 : record.folder == selectedFolder;
-            if (!selected) {
-                continue;
-            }
-            const Next next = processRecord(record);
-            if (next != Next::Continue) {
-                return next == Next::ReturnTrue;
-            }
-        }
-        m_s.prompter.status("");
-        writeLog("ReadDriveInfo Finished!");
+    }
+    s.prompter.status("");
+    writeLog("ReadDriveInfo Finished!");
+    return true;
+}
+
+bool folderIsMissing(const settings::DriveRecord& record)
+{
+    if (folderExists(record.folder)) {
+        return false;
+    }
+    writeLog("!ReadDriveInfo Cannot Find Dir: letter(%s), label(%s), folder(%s)", record.letter.c_str(),
+             record.label.c_str(), record.folder.c_str());
+    return true;
+}
+
+// The row of a drive the host serves already (this process's, or another's): nothing to unlock.
+DriveRow servedRow(DriveServices& s, const settings::DriveRecord& record)
+{
+    const auto context = s.mounted.findByFolder(record.folder);
+    return context ? rowFromContext(*context, MountState::Mounted, s.cloudFolders)
+                   : rowFromRecord(record, MountState::Mounted, !record.pwd.empty(), s.cloudFolders);
+}
+
+// A drive another process serves is mounted even though this run did not mount it.
+MountState unmountedState(const std::vector<host::MountedDrive>& served, const settings::DriveRecord& record)
+{
+    return servedByHost(served, record) ? MountState::Mounted : MountState::NotMounted;
+}
+
+DriveRow lockedRow(DriveServices& s, const settings::DriveRecord& record,
+                   const std::vector<host::MountedDrive>& served)
+{
+    return rowFromRecord(record, unmountedState(served, record), s.settings.passwdSaved(record.folder),
+                         s.cloudFolders);
+}
+
+UnlockRequest unlockRequestFor(bool mountNow, bool askPasswords, bool rememberByDefault, bool offerToForget)
+{
+    UnlockRequest request;
+    request.mode = mountNow ? UnlockMode::RememberedOrPrompt : UnlockMode::TokenCheckOnly;
+    request.mayPrompt = askPasswords;
+    request.rememberByDefault = rememberByDefault;
+    request.offerToForget = offerToForget;
+    return request;
+}
+
+UnlockResult unlockLogged(DriveServices& s, const settings::DriveRecord& record, const UnlockRequest& request)
+{
+    const bool mountNow = request.mode != UnlockMode::TokenCheckOnly;
+    writeLog("ReadDriveInfo AutoMount: %d - %s", mountNow ? 1 : 0,
+             token::tokenPathFor(record.folder).c_str());
+    return unlockDrive(s, record, request);
+}
+
+// The start-up fill's step: the record listed, and mounted when it is marked for auto-mount.
+Stop fillRecord(DriveServices& s, const settings::DriveRecord& record,
+                const std::vector<host::MountedDrive>& served, bool askPasswords, bool rememberByDefault,
+                const host::MountOptions& options)
+{
+    if (folderIsMissing(record)) {
+        s.rows.addRow(rowFromRecord(record, MountState::FolderMissing, s.settings.passwdSaved(record.folder),
+                                    s.cloudFolders));
+        return std::nullopt;
+    }
+    if (servedByHost(served, record)) {
+        s.rows.addRow(servedRow(s, record));
+        return std::nullopt;
+    }
+    const UnlockResult unlocked = unlockLogged(
+        s, record, unlockRequestFor(record.automount == 1, askPasswords, rememberByDefault, false));
+    if (!unlocked.unlocked()) {
+        s.rows.addRow(lockedRow(s, record, served));
+        return std::nullopt;
+    }
+    // A letter in use is only logged while the whole list is filled.
+    const MountStepOutcome outcome = mountUnlocked(s, record, unlocked.context, options, false);
+    const MountState state =
+        outcome == MountStepOutcome::Mounted ? MountState::Mounted : unmountedState(served, record);
+    s.rows.addRow(rowFromContext(*unlocked.context, state, s.cloudFolders));
+    return std::nullopt;
+}
+
+// The refresh's step: the record listed again, never mounted; a remembered password is still
+// checked, so that a damaged token is reported.
+Stop refreshRecord(DriveServices& s, const settings::DriveRecord& record,
+                   const std::vector<host::MountedDrive>& served)
+{
+    if (folderIsMissing(record)) {
+        s.rows.addRow(rowFromRecord(record, MountState::FolderMissing, s.settings.passwdSaved(record.folder),
+                                    s.cloudFolders));
+        return std::nullopt;
+    }
+    if (servedByHost(served, record)) {
+        s.rows.addRow(servedRow(s, record));
+        return std::nullopt;
+    }
+    UnlockRequest request;
+    request.mode = UnlockMode::RememberedOnly;
+    request.mayPrompt = false;
+    writeLog("ReadDriveInfo AutoMount: %d - %s", record.automount == 1 ? 1 : 0,
+             token::tokenPathFor(record.folder).c_str());
+    unlockDrive(s, record, request);
+    s.rows.addRow(lockedRow(s, record, served));
+    return std::nullopt;
+}
+
+// Re-reads one row: unlocks its drive (asking when needed) and mounts it, or only unlocks it
+// into the mounted-drives list for the edit dialog. Stops with false when it stays locked.
+Stop openRecord(DriveServices& s, const settings::DriveRecord& record,
+                const std::vector<host::MountedDrive>& served, std::size_t index, bool forEdit,
+                bool rememberByDefault, const host::MountOptions& options)
+{
+    if (folderIsMissing(record)) {
+        return std::nullopt; // the row says so already
+    }
+    if (!forEdit && servedByHost(served, record)) {
+        s.rows.updateRow(index, servedRow(s, record));
+        return std::nullopt;
+    }
+    const UnlockResult unlocked =
+        unlockLogged(s, record, unlockRequestFor(true, true, rememberByDefault, true));
+    if (unlocked.outcome == UnlockOutcome::PasswordForgotten) {
         return true;
     }
-
-private:
-    // A whole-list fill and a refresh append rows; re-reading one row rewrites it.
-    void placeRow(const DriveRow& row)
-    {
-        if (m_allRecords || m_refresh) {
-            m_s.rows.addRow(row);
-        } else {
-            m_s.rows.updateRow(static_cast<std::size_t>(m_request.selectedRow), row);
-        }
+    if (!unlocked.unlocked()) {
+        s.prompter.status("");
+        return false;
     }
-
-    MountState unmountedState(const settings::DriveRecord& record) const
-    {
-        // A drive another process serves is mounted even though this run did not mount it.
-        return servedByHost(m_served, record) ? MountState::Mounted : MountState::NotMounted;
-    }
-
-    Next processRecord(const settings::DriveRecord& record)
-    {
-        if (!folderExists(record.folder)) {
-            // A refresh rebuilt the list, so it adds the row; re-reading one row leaves it.
-            if (m_allRecords || m_refresh) {
-                m_s.rows.addRow(rowFromRecord(record, MountState::FolderMissing,
-                                              m_s.settings.passwdSaved(record.folder), m_s.cloudFolders));
-            }
-            writeLog("!ReadDriveInfo Cannot Find Dir: letter(%s), label(%s), folder(%s)",
-                     record.letter.c_str(), record.label.c_str(), record.folder.c_str());
-            return Next::Continue;
-        }
-        if (!m_request.doEdit && servedByHost(m_served, record)) {
-            // Already mounted (by this process earlier, or by kestrava-cli): nothing to unlock.
-            const auto context = m_s.mounted.findByFolder(record.folder);
-            placeRow(context
-                         ? rowFromContext(*context, MountState::Mounted, m_s.cloudFolders)
-                         : rowFromRecord(record, MountState::Mounted, !record.pwd.empty(), m_s.cloudFolders));
-            return Next::Continue;
-        }
-        const bool mountNow = record.automount == 1 || m_request.doMount;
-        const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
-        writeLog("ReadDriveInfo AutoMount: %d - %s", mountNow ? 1 : 0, tokenPath.c_str());
-
-        UnlockRequest unlock;
-        unlock.mode = m_refresh   ? UnlockMode::RememberedOnly
-                      : !mountNow ? UnlockMode::TokenCheckOnly
-                                  : UnlockMode::RememberedOrPrompt;
-        unlock.mayPrompt = m_request.askPasswords;
-        unlock.rememberByDefault = m_request.rememberByDefault;
-        unlock.offerToForget = m_request.doMount || m_request.doEdit;
-        UnlockResult unlocked = unlockDrive(m_s, record, unlock);
-        if (unlocked.outcome == UnlockOutcome::PasswordForgotten) {
-            return Next::ReturnTrue;
-        }
-        if (!unlocked.unlocked() || m_refresh) {
-            return notMounting(record);
-        }
-        return mount(record, std::move(unlocked.context));
-    }
-
-    Next notMounting(const settings::DriveRecord& record)
-    {
-        if (!m_refresh && !m_allRecords) {
-            m_s.prompter.status("");
-            return Next::ReturnFalse;
-        }
-        m_s.rows.addRow(rowFromRecord(record, unmountedState(record), m_s.settings.passwdSaved(record.folder),
-                                      m_s.cloudFolders));
-        return Next::Continue;
-    }
-
-    Next mount(const settings::DriveRecord& record, MountedDrives::ContextPtr context)
-    {
-        if (!m_request.doEdit) {
-            // A letter in use is only logged while the whole list is filled; a single mount
-            // (another process took the letter after our check) says so.
-            const MountStepOutcome outcome =
-                mountUnlocked(m_s, record, context, m_request.mountOptions, m_request.selectedRow >= 0);
-            placeRow(rowFromContext(
-                *context, outcome == MountStepOutcome::Mounted ? MountState::Mounted : unmountedState(record),
-                m_s.cloudFolders));
-            return Next::Continue;
-        }
+    if (forEdit) {
         // Unlocked for the edit dialog: listed as not mounted by this process, never mounted.
-        context->autoMount = record.automount == 1;
-        m_s.mounted.add(context);
+        unlocked.context->autoMount = record.automount == 1;
+        s.mounted.add(unlocked.context);
         writeLog("ReadDriveInfo InitializeFileSystem: %s", record.folder.c_str());
         writeLog("!ReadDriveInfo InstallFileSystem: Drive Not Mounted(%s) - %s", record.letter.c_str(),
                  record.folder.c_str());
-        placeRow(rowFromContext(*context, unmountedState(record), m_s.cloudFolders));
-        return Next::Continue;
+        s.rows.updateRow(index,
+                         rowFromContext(*unlocked.context, unmountedState(served, record), s.cloudFolders));
+        return std::nullopt;
     }
+    // A single mount says when another process took the letter after our check.
+    const MountStepOutcome outcome = mountUnlocked(s, record, unlocked.context, options, true);
+    s.rows.updateRow(index,
+                     rowFromContext(*unlocked.context,
+                                    outcome == MountStepOutcome::Mounted ? MountState::Mounted
+                                                                         : unmountedState(served, record),
+                                    s.cloudFolders));
+    return std::nullopt;
+}
 
-    DriveServices& m_s;
-    const ReadDriveInfoRequest& m_request;
-    const bool m_allRecords;
-    const bool m_refresh;
-    std::vector<host::MountedDrive> m_served;
-};
+// One row's drive opened (mounted, or unlocked for editing). False when the settings file
+// cannot be loaded, the row is gone, or the drive stayed locked.
+bool openRow(DriveServices& s, std::size_t index, bool forEdit, bool rememberByDefault,
+             const host::MountOptions& options)
+{
+    const auto records = beginWalk(s, {static_cast<int>(index), true, forEdit, {}});
+    if (!records) {
+        return false;
+    }
+    const auto row = s.rows.row(index);
+    if (!row) {
+        return false;
+    }
+    return walkRecords(s, *records, row->folderCell, [&](const auto& record, const auto& served) {
+        return openRecord(s, record, served, index, forEdit, rememberByDefault, options);
+    });
+}
+
+// The refresh of one record's rows, never mounting.
+void refreshRecordRows(DriveServices& s, const std::string& folder, int counter)
+{
+    const auto records = beginWalk(s, {counter, false, false, folder});
+    if (records) {
+        walkRecords(s, *records, folder,
+                    [&](const auto& record, const auto& served) { return refreshRecord(s, record, served); });
+    }
+}
 
 } // namespace
 
@@ -475,19 +540,17 @@ MountStepOutcome mountUnlocked(DriveServices& services, const settings::DriveRec
     return outcome;
 }
 
-bool ReadDriveInfo(DriveServices& services, const ReadDriveInfoRequest& request)
-{
-    return DriveInfoReader(services, request).run();
-}
-
 bool fillDriveList(DriveServices& services, bool askPasswords, const host::MountOptions& options,
                    bool rememberByDefault)
 {
-    ReadDriveInfoRequest request;
-    request.rememberByDefault = rememberByDefault;
-    request.askPasswords = askPasswords;
-    request.mountOptions = options;
-    return ReadDriveInfo(services, request);
+    const auto records = beginWalk(services, {});
+    services.rows.clear();
+    if (!records) {
+        return false;
+    }
+    return walkRecords(services, *records, std::nullopt, [&](const auto& record, const auto& served) {
+        return fillRecord(services, record, served, askPasswords, rememberByDefault, options);
+    });
 }
 
 std::vector<DriveRow> listDriveRows(const settings::SettingsFile& settings, host::DriveHost& host,
@@ -529,12 +592,7 @@ bool mountRow(DriveServices& services, std::size_t index, const host::MountOptio
         services.prompter.messageBox(kMsgLetterInUse, {row->letter}, Buttons::OK, Icon::Error);
         return false;
     }
-    ReadDriveInfoRequest request;
-    request.selectedRow = static_cast<int>(index);
-    request.doMount = true;
-    request.mountOptions = options;
-    request.rememberByDefault = rememberByDefault;
-    ReadDriveInfo(services, request);
+    openRow(services, index, false, rememberByDefault, options);
     const auto after = services.rows.row(index);
     return after && after->isMounted();
 }
@@ -610,11 +668,9 @@ void doRefreshDrv(DriveServices& services)
             context = nullptr; // being edited, not mounted
         }
         const bool mounted = context != nullptr || servedByHost(served, record);
-        ReadDriveInfoRequest request;
-        request.selectedRow = counter++;
-        request.refreshDrvPath = record.folder;
+        const int row = counter++;
         if (!mounted) {
-            ReadDriveInfo(services, request);
+            refreshRecordRows(services, record.folder, row);
             continue;
         }
         std::error_code ec;
@@ -626,7 +682,7 @@ void doRefreshDrv(DriveServices& services)
             continue;
         }
         unmountVanishedDrive(services, record.letter, record.folder);
-        ReadDriveInfo(services, request);
+        refreshRecordRows(services, record.folder, row);
     }
 }
 
@@ -645,11 +701,7 @@ MountedDrives::ContextPtr prepareDriveForEdit(DriveServices& services, std::opti
     if (auto context = services.mounted.findByFolder(row->folder())) {
         return context;
     }
-    ReadDriveInfoRequest request;
-    request.selectedRow = static_cast<int>(*selectedRow);
-    request.doMount = true;
-    request.doEdit = true;
-    if (!ReadDriveInfo(services, request)) {
+    if (!openRow(services, *selectedRow, true, false, {})) {
         return nullptr;
     }
     return services.mounted.findByFolder(row->folder());

@@ -15,17 +15,6 @@
 
 namespace kestrava::drives {
 
-struct ReadDriveInfoRequest
-{
-    int selectedRow = -1;           // a row to re-read, or -1 for every record (the list is rebuilt)
-    bool doMount = false;           // mount even when the record is not marked for auto-mount
-    bool doEdit = false;            // unlock for the edit dialog, without mounting
-    std::string refreshDrvPath;     // only the record with this folder, never mounting
-    bool askPasswords = true;       // false: drives whose password is not remembered stay unmounted
-    bool rememberByDefault = false; // the prompt's "Remember Password" box starts ticked
-    host::MountOptions mountOptions;
-};
-
 // The steps the flows below are made of: unlock one drive, then mount it.
 
 // Which password an unlock may use.
@@ -89,10 +78,6 @@ enum class MountStepOutcome
 MountStepOutcome mountUnlocked(DriveServices& services, const settings::DriveRecord& record,
                                const MountedDrives::ContextPtr& context, const host::MountOptions& options,
                                bool reportLetterInUse);
-
-// Walks the drive records; see MountFlow.cpp for the steps. False when the settings file
-// cannot be loaded, or a single row could not be unlocked or mounted.
-bool ReadDriveInfo(DriveServices& services, const ReadDriveInfoRequest& request);
 
 // The start-up fill: every record listed, those marked for auto-mount mounted.
 bool fillDriveList(DriveServices& services, bool askPasswords, const host::MountOptions& options = {},
