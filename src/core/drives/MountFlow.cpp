@@ -84,7 +84,7 @@ bool tokenParses(const std::filesystem::path& tokenPath)
 
 UnlockResult stillLocked(UnlockOutcome outcome, PasswordSource source = PasswordSource::None)
 {
-    return UnlockResult{outcome, source, nullptr};
+    return UnlockResult{outcome, source, nullptr, std::nullopt};
 }
 
 // One unlock of a drive: token, password, checks.
@@ -97,6 +97,14 @@ public:
     }
 
     UnlockResult run()
+    {
+        UnlockResult result = unlock();
+        result.autoMount = m_autoMount;
+        return result;
+    }
+
+private:
+    UnlockResult unlock()
     {
         const settings::DriveRecord& record = m_record;
         const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
@@ -157,10 +165,9 @@ public:
         if (checked != UnlockOutcome::Unlocked) {
             return stillLocked(checked, source);
         }
-        return {UnlockOutcome::Unlocked, source, std::move(context)};
+        return {UnlockOutcome::Unlocked, source, std::move(context), std::nullopt};
     }
 
-private:
     // The drive password prompt. True when the context holds the typed drive password.
     bool askPassword(DriveContext& context, bool& rememberBox, bool rememberByDefault)
     {
@@ -183,6 +190,7 @@ private:
                                                             prompt.autoMount != answer.autoMount);
         if (boxChanged) {
             m_s.settings.setDriveAutoMount(record.folder, answer.autoMount ? 1 : 0);
+            m_autoMount = answer.autoMount;
         }
         if (answer.outcome == PasswordOutcome::Entered && !answer.password.empty()) {
             const std::string drivePassword = hashStr(answer.password);
@@ -203,6 +211,7 @@ private:
         context.setLabel(m_record.label);
         context.setBackingFolder(m_record.folder);
         context.setDriveLetter(m_record.letter);
+        context.autoMount = m_autoMount.value_or(m_record.automount == 1);
         if (source == PasswordSource::Prompt) {
             context.passwordRemembered = rememberBox;
             if (rememberBox) {
@@ -284,6 +293,7 @@ private:
     DriveServices& m_s;
     const settings::DriveRecord& m_record;
     const UnlockRequest& m_request;
+    std::optional<bool> m_autoMount;
 };
 
 // How a walk over the records is logged: the row it is for (-1: every record), whether it
@@ -397,7 +407,9 @@ Stop fillRecord(DriveServices& s, const settings::DriveRecord& record,
     const UnlockResult unlocked = unlockLogged(
         s, record, unlockRequestFor(record.automount == 1, askPasswords, rememberByDefault, false));
     if (!unlocked.unlocked()) {
-        s.rows.addRow(lockedRow(s, record, served));
+        DriveRow row = lockedRow(s, record, served);
+        row.autoMount = unlocked.autoMount.value_or(row.autoMount);
+        s.rows.addRow(row);
         return std::nullopt;
     }
     // A letter in use is only logged while the whole list is filled.
@@ -451,12 +463,17 @@ Stop openRecord(DriveServices& s, const settings::DriveRecord& record,
         return true;
     }
     if (!unlocked.unlocked()) {
+        if (unlocked.autoMount) {
+            if (auto row = s.rows.row(index)) {
+                row->autoMount = *unlocked.autoMount;
+                s.rows.updateRow(index, *row);
+            }
+        }
         s.prompter.status("");
         return false;
     }
     if (forEdit) {
         // Unlocked for the edit dialog: listed as not mounted by this process, never mounted.
-        unlocked.context->autoMount = record.automount == 1;
         s.mounted.add(unlocked.context);
         writeLog("ReadDriveInfo InitializeFileSystem: %s", record.folder.c_str());
         writeLog("!ReadDriveInfo InstallFileSystem: Drive Not Mounted(%s) - %s", record.letter.c_str(),
@@ -515,7 +532,6 @@ MountStepOutcome mountUnlocked(DriveServices& services, const settings::DriveRec
                                const MountedDrives::ContextPtr& context, const host::MountOptions& options,
                                bool reportLetterInUse)
 {
-    context->autoMount = record.automount == 1;
     services.mounted.add(context);
     writeLog("ReadDriveInfo InitializeFileSystem: %s", record.folder.c_str());
     MountStepOutcome outcome = MountStepOutcome::LetterInUse;

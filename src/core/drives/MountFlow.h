@@ -57,6 +57,8 @@ struct UnlockResult
     UnlockOutcome outcome = UnlockOutcome::NoPassword;
     PasswordSource source = PasswordSource::None;
     MountedDrives::ContextPtr context; // set when Unlocked
+    // The Auto Mount box as the prompt left it, when it was changed there (already saved).
+    std::optional<bool> autoMount;
     bool unlocked() const { return outcome == UnlockOutcome::Unlocked; }
 };
 

@@ -265,6 +265,7 @@ TEST_F(MountFlowTest, AutoMountBoxChangedOnACancelledPromptIsSavedAtOnce)
 
     EXPECT_FALSE(drives::mountRow(services, 0));
     EXPECT_EQ(record(0).automount, 1);
+    EXPECT_TRUE(rows.row(0)->autoMount) << "the row shows the box as saved";
     EXPECT_TRUE(host.calls.empty());
 
     // Cancelled without touching the box: nothing is written.
