@@ -42,7 +42,7 @@ for program in gocryptfs fio fusermount3; do
     command -v "$program" > /dev/null || { echo "$program is missing" >&2; exit 1; }
 done
 
-cli="$build/src/cli/kestrava-cli"
+cli="$build/bin/kestrava-cli"
 if [ ! -x "$cli" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRAVA_BUILD_TESTS=OFF > /dev/null
 fi

@@ -3,4 +3,4 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/build.sh" >&2
-exec "${BUILD_DIR:-$root/build}/src/cli/kestrava-cli" "$@"
+exec "${BUILD_DIR:-$root/build}/bin/kestrava-cli" "$@"

@@ -1,13 +1,10 @@
 #include "gui/Application.h"
 
-#include "core/access/LoginCheck.h"
 #include "core/app/ActivityLog.h"
-#include "core/drives/CloudFolders.h"
 #include "core/drives/DriveMessages.h"
 #include "core/host/FuseAvailability.h"
 #include "core/host/SystemHost.h"
 #include "core/settings/Paths.h"
-#include "core/settings/SettingsLocation.h"
 #include "core/settings/SettingsProgramValues.h"
 #include "core/settings/UserRegistry.h"
 #include "gui/CoreDriveActions.h"
@@ -32,8 +29,36 @@ constexpr int kRunOnceDelayMs = 1000;
 
 } // namespace
 
+// The program lock's login exchange in the login dialog, which stays open after a wrong entry.
+class DialogLoginAnswerer : public session::LoginAnswerer
+{
+public:
+    session::LoginReply answer(const LoginLock& lock, const LoginPlan& /*plan*/,
+                               const session::LoginEntryCheck& check) override
+    {
+        LoginDialog login(lock, LoginDialog::EntryCheck(check));
+        login.exec();
+        session::LoginReply reply;
+        if (login.damagedSecret()) {
+            reply.outcome = session::LoginReply::Outcome::Checked;
+            reply.result.damagedSecret = true;
+            reply.result.messageId = drives::kMsgSettingsLoadFailed;
+            return reply;
+        }
+        if (login.result() != QDialog::Accepted) {
+            reply.outcome = session::LoginReply::Outcome::Cancelled;
+            return reply;
+        }
+        reply.outcome = session::LoginReply::Outcome::Checked;
+        reply.result.opened = true;
+        return reply;
+    }
+};
+
 Application::Application(StartSwitches switches, QObject* parent)
-    : QObject(parent), m_switches(switches), m_prompter(std::make_unique<QtPrompter>())
+    : QObject(parent), m_switches(switches), m_prompter(std::make_unique<QtPrompter>()),
+      m_login(std::make_unique<DialogLoginAnswerer>()),
+      m_session(std::make_unique<session::AppSession>(*m_prompter, *m_login))
 {
     // Hidden in the tray, the program lives on without any window.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -42,6 +67,7 @@ Application::Application(StartSwitches switches, QObject* parent)
 Application::~Application()
 {
     m_window.reset();
+    m_actions.reset();
     m_model.reset();
 }
 
@@ -76,46 +102,34 @@ std::optional<int> Application::start()
         return code;
     }
 
-    settings::UserRegistry registry(paths::registryFilePath());
-    const settings::LocatedSettings located =
-        settings::locateSettingsFile(registry, *m_prompter, paths::defaultSettingsPath());
-    writeLog("checkConfigFile: %s", located.path.c_str());
-    settings::SettingsFile file(located.path);
-    settings::validateSettingsAtStart(file, *m_prompter);
-
-    settings::SettingsProgramValues values(file);
-    const LoginLock lock = loadLoginLock(values);
-    if (planLogin(lock).locked) {
-        LoginDialog login(lock, [] { return std::chrono::system_clock::now(); });
-        login.exec();
-        if (login.damagedSecret()) {
-            m_prompter->messageBox(drives::kMsgSettingsLoadFailed, {located.path.string()}, Buttons::OK,
-                                   Icon::Error);
-            return 0;
-        }
-        if (login.result() != QDialog::Accepted) {
-            return 0;
-        }
+    const session::OpenResult opened = m_session->open();
+    if (opened.outcome == session::OpenOutcome::DamagedSecret) {
+        m_prompter->messageBox(opened.login.messageId, {m_session->settingsPath().string()}, Buttons::OK,
+                               Icon::Error);
+        return 0;
+    }
+    if (!opened.opened()) {
+        return 0;
     }
 
     if (m_switches.runOnce) {
-        QTimer::singleShot(kRunOnceDelayMs, this, [path = located.path] {
+        QTimer::singleShot(kRunOnceDelayMs, this, [path = m_session->settingsPath()] {
             settings::UserRegistry installerValues(paths::registryFilePath());
             settings::SettingsFile settingsFile(path);
             settings::SettingsProgramValues programValues(settingsFile);
             carryOverInstallerAutoUpdate(installerValues, programValues);
         });
     }
-    auto host = std::shared_ptr<host::DriveHost>(host::makeSystemHost(paths::mountRoot()));
-    m_model = std::make_unique<DriveTableModel>(m_rows);
-    m_actions = std::make_unique<CoreDriveActions>(std::move(file), host, *m_prompter, m_rows,
-                                                   runStateAfterLogin(lock));
+    // The drives are served by the kestrava-cli built beside this program.
+    m_session->startDrives(std::shared_ptr<host::DriveHost>(host::makeSystemHost(paths::mountRoot())));
+    m_model = std::make_unique<DriveTableModel>(m_session->rows());
+    m_actions = std::make_unique<CoreDriveActions>(*m_session, *m_prompter);
     m_window = std::make_unique<MainWindow>(*m_model, *m_actions, *m_prompter,
                                             QSystemTrayIcon::isSystemTrayAvailable());
     m_window->setInitialising(true);
     m_prompter->setMainWindow(m_window.get());
     m_prompter->setStatusSink([this](const QString& text) { m_window->showStatus(text); });
-    m_prompter->setCloudFolders(drives::cloudFolderLookup());
+    m_prompter->setCloudFolders(m_session->services().cloudFolders);
     m_prompter->setNotifier([this](const QString& title, const QString& text, Icon) {
         if (QSystemTrayIcon* tray = m_window->trayIcon()) {
             tray->showMessage(title, text, QSystemTrayIcon::Information, kTrayBalloonMs);

@@ -3,7 +3,7 @@
 // unmounts every drive this process mounted.
 #pragma once
 
-#include "core/drives/DriveListModel.h"
+#include "core/session/AppSession.h"
 #include "gui/StartSwitches.h"
 
 #include <QObject>
@@ -12,6 +12,7 @@
 namespace kestrava::gui {
 
 class CoreDriveActions;
+class DialogLoginAnswerer;
 class DriveTableModel;
 class MainWindow;
 class QtPrompter;
@@ -41,7 +42,8 @@ private:
     StartSwitches m_switches;
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<QtPrompter> m_prompter;
-    drives::DriveListModel m_rows;
+    std::unique_ptr<DialogLoginAnswerer> m_login;
+    std::unique_ptr<session::AppSession> m_session;
     std::unique_ptr<DriveTableModel> m_model;
     std::unique_ptr<CoreDriveActions> m_actions;
     std::unique_ptr<MainWindow> m_window;

@@ -1,6 +1,5 @@
 #include "gui/CoreDriveActions.h"
 
-#include "core/drives/CloudFolders.h"
 #include "core/drives/DriveCommands.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/MountFlow.h"
@@ -13,14 +12,9 @@
 
 namespace kestrava::gui {
 
-CoreDriveActions::CoreDriveActions(settings::SettingsFile settings, std::shared_ptr<host::DriveHost> host,
-                                   QtPrompter& prompter, drives::DriveListModel& rows,
-                                   LoginLayerState loginLayer)
-    : m_settings(std::move(settings)), m_host(std::move(host)), m_prompter(prompter),
-      m_rows(rows), m_services{m_settings, m_prompter, *m_host, m_mounted, m_rows}
+CoreDriveActions::CoreDriveActions(session::AppSession& session, QtPrompter& prompter)
+    : m_session(session), m_prompter(prompter)
 {
-    m_services.cloudFolders = drives::cloudFolderLookup();
-    m_services.loginLayer = loginLayer;
 }
 
 std::optional<std::size_t> CoreDriveActions::selected(int row)
@@ -30,38 +24,38 @@ std::optional<std::size_t> CoreDriveActions::selected(int row)
 
 void CoreDriveActions::fillAtStart()
 {
-    drives::fillDriveList(m_services, true);
+    drives::fillDriveList(services(), true);
 }
 
 void CoreDriveActions::mountOrUnmount(int row)
 {
-    drives::doMountDrv(m_services, selected(row));
+    drives::doMountDrv(services(), selected(row));
 }
 
 void CoreDriveActions::refresh()
 {
-    drives::doRefreshDrv(m_services);
+    drives::doRefreshDrv(services());
 }
 
 void CoreDriveActions::remove(int row)
 {
-    drives::RemoveDrive(m_services, selected(row));
+    drives::RemoveDrive(services(), selected(row));
 }
 
 void CoreDriveActions::unmountAll()
 {
-    drives::unmountAll(m_services);
+    drives::unmountAll(services());
 }
 
 QString CoreDriveActions::mountPoint(int row)
 {
-    const auto entry = m_rows.row(static_cast<std::size_t>(row));
-    return entry ? QString::fromStdString(m_host->mountPointFor(entry->letter).string()) : QString();
+    const auto entry = rows().row(static_cast<std::size_t>(row));
+    return entry ? QString::fromStdString(m_session.host().mountPointFor(entry->letter).string()) : QString();
 }
 
 std::optional<QString> CoreDriveActions::folderLocation(int row)
 {
-    const auto entry = m_rows.row(static_cast<std::size_t>(row));
+    const auto entry = rows().row(static_cast<std::size_t>(row));
     if (!entry) {
         return std::nullopt;
     }
@@ -71,7 +65,7 @@ std::optional<QString> CoreDriveActions::folderLocation(int row)
 
 std::optional<QString> CoreDriveActions::tokenBackupName(int row)
 {
-    const auto entry = m_rows.row(static_cast<std::size_t>(row));
+    const auto entry = rows().row(static_cast<std::size_t>(row));
     if (!entry) {
         return std::nullopt;
     }
@@ -88,7 +82,7 @@ std::optional<QString> CoreDriveActions::tokenBackupName(int row)
 
 void CoreDriveActions::backupToken(int row, const QString& target)
 {
-    const auto entry = m_rows.row(static_cast<std::size_t>(row));
+    const auto entry = rows().row(static_cast<std::size_t>(row));
     if (entry) {
         drives::backupSecurityToken(m_prompter, entry->folder(), entry->label, target.toStdString());
     }

@@ -1,18 +1,11 @@
-// DriveActions over the core's drive flows, with the settings file, host and login state the
-// start-up produced.
+// DriveActions over the core's drive flows, on the drive services of the session the start-up
+// opened.
 #pragma once
 
-#include "core/drives/DriveServices.h"
-#include "core/drives/MountedDrives.h"
-#include "core/settings/SettingsFile.h"
+#include "core/session/AppSession.h"
 #include "gui/DriveActions.h"
 
 #include <functional>
-#include <memory>
-
-namespace kestrava::host {
-class DriveHost;
-}
 
 namespace kestrava::gui {
 
@@ -21,13 +14,12 @@ class QtPrompter;
 class CoreDriveActions : public DriveActions
 {
 public:
-    CoreDriveActions(settings::SettingsFile settings, std::shared_ptr<host::DriveHost> host,
-                     QtPrompter& prompter, drives::DriveListModel& rows, LoginLayerState loginLayer);
+    CoreDriveActions(session::AppSession& session, QtPrompter& prompter);
 
     // How a flow asks for the list to be rebuilt (the window starts a refresh run).
     void setRefreshRequester(std::function<void()> request)
     {
-        m_services.requestRefresh = std::move(request);
+        m_session.services().requestRefresh = std::move(request);
     }
 
     void fillAtStart() override;
@@ -43,12 +35,11 @@ public:
 private:
     static std::optional<std::size_t> selected(int row);
 
-    settings::SettingsFile m_settings;
-    std::shared_ptr<host::DriveHost> m_host;
+    drives::DriveServices& services() { return m_session.services(); }
+    drives::DriveListModel& rows() { return m_session.rows(); }
+
+    session::AppSession& m_session;
     QtPrompter& m_prompter;
-    drives::DriveListModel& m_rows;
-    drives::MountedDrives m_mounted;
-    drives::DriveServices m_services;
 };
 
 } // namespace kestrava::gui

@@ -52,13 +52,7 @@ DriveEntry DriveTableModel::toEntry(const drives::DriveRow& row)
     entry.letter = QString::fromStdString(row.letter);
     entry.label = QString::fromStdString(row.label);
     entry.folder = QString::fromStdString(row.folder());
-    if (row.mounted == drives::kYes) {
-        entry.state = MountState::Mounted;
-    } else if (row.mounted == drives::kMountError) {
-        entry.state = MountState::FolderMissing;
-    } else {
-        entry.state = MountState::NotMounted;
-    }
+    entry.state = row.mounted;
     entry.autoMount = row.autoMount;
     entry.passwordRemembered = row.passwordRemembered;
     entry.cloudIcon = row.icon;

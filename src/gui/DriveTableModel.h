@@ -12,12 +12,7 @@
 
 namespace kestrava::gui {
 
-enum class MountState
-{
-    Mounted,
-    NotMounted,
-    FolderMissing, // the backing folder is gone: the row cannot be mounted
-};
+using MountState = drives::MountState;
 
 // A row as the window works with it.
 struct DriveEntry

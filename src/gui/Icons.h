@@ -2,12 +2,13 @@
 #pragma once
 
 #include "core/app/Prompter.h"
+#include "core/drives/DriveListModel.h"
 
 #include <QIcon>
 
 namespace kestrava::gui {
 
-enum class MountState;
+using MountState = drives::MountState;
 
 // The window and tray icon.
 QIcon appIcon();

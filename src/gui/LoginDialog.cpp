@@ -35,7 +35,17 @@ QString lineOf(int labelId, const QString& separator, const QString& value)
 } // namespace
 
 LoginDialog::LoginDialog(const LoginLock& lock, Clock clock, QWidget* parent)
-    : QDialog(parent), m_loginMode(true), m_lock(lock), m_plan(planLogin(lock)), m_clock(std::move(clock))
+    : LoginDialog(
+          lock,
+          EntryCheck([lock, plan = planLogin(lock), clock = std::move(clock)](const LoginEntries& entries) {
+              return checkLoginEntries(lock, plan, entries, clock());
+          }),
+          parent)
+{
+}
+
+LoginDialog::LoginDialog(const LoginLock& lock, EntryCheck check, QWidget* parent)
+    : QDialog(parent), m_loginMode(true), m_lock(lock), m_plan(planLogin(lock)), m_check(std::move(check))
 {
     setObjectName(QStringLiteral("loginDialog"));
     buildFrame(appTextWithoutColons(text::LoginPasswordLabel), appText(m_plan.titleId),
@@ -247,7 +257,7 @@ void LoginDialog::tryLogin()
     LoginEntries entries;
     entries.password = crypto::makeSecureString(m_password->text().toStdString());
     entries.code = crypto::makeSecureString(m_code->text().toStdString());
-    const LoginCheckResult result = checkLoginEntries(m_lock, m_plan, entries, m_clock());
+    const LoginCheckResult result = m_check(entries);
     if (result.damagedSecret) {
         m_damagedSecret = true;
         reject();

@@ -30,8 +30,12 @@ class LoginDialog : public QDialog
 public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;
 
+    using EntryCheck = std::function<LoginCheckResult(const LoginEntries&)>;
+
     // The program lock's prompt over what the settings file holds.
     LoginDialog(const LoginLock& lock, Clock clock, QWidget* parent = nullptr);
+    // The same prompt with the entries checked by check (the session's check of the lock).
+    LoginDialog(const LoginLock& lock, EntryCheck check, QWidget* parent = nullptr);
     // The drive password prompt; cloudIconIndex is the row icon of the drive's folder.
     LoginDialog(DrivePasswordRequest request, int cloudIconIndex, QWidget* parent = nullptr);
 
@@ -78,7 +82,7 @@ private:
     bool m_loginMode;
     LoginLock m_lock;
     LoginPlan m_plan;
-    Clock m_clock;
+    EntryCheck m_check;
     DrivePasswordRequest m_request;
     bool m_damagedSecret = false;
     bool m_opening = false;

@@ -55,10 +55,10 @@ private:
 // auto-mount, and one whose backing folder is gone.
 inline void addSampleRows(drives::DriveListModel& model)
 {
-    model.addRow({"K:", "Documents", "/home/ann/Dropbox/docs", std::string(drives::kYes), false, false, 1});
-    model.addRow({"M:", "Music", "/home/ann/private/music", std::string(drives::kNo), true, true, 0});
+    model.addRow({"K:", "Documents", "/home/ann/Dropbox/docs", drives::MountState::Mounted, false, false, 1});
+    model.addRow({"M:", "Music", "/home/ann/private/music", drives::MountState::NotMounted, true, true, 0});
     model.addRow({"P:", "Photos", drives::missingFolderCell("/media/usb/photos"),
-                  std::string(drives::kMountError), false, false, 3});
+                  drives::MountState::FolderMissing, false, false, 3});
 }
 
 // Runs handle on the next modal widget as soon as it is shown (polling, as a user would).

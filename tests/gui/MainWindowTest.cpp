@@ -90,9 +90,9 @@ private slots:
     {
         std::thread worker([this] {
             auto row = *m_rows->row(1);
-            row.mounted = std::string(drives::kYes);
+            row.mounted = drives::MountState::Mounted;
             m_rows->updateRow(1, row);
-            m_rows->addRow({"Q:", "New", "/x", std::string(drives::kNo), false, false, 0});
+            m_rows->addRow({"Q:", "New", "/x", drives::MountState::NotMounted, false, false, 0});
         });
         worker.join();
         QTRY_COMPARE(m_model->rowCount(), 4);
@@ -219,7 +219,7 @@ private slots:
         QVERIFY(m_window->trayToolTip().contains(QStringLiteral("(Mounted Drives: K:)")));
         QCOMPARE(m_window->trayIcon()->toolTip(), m_window->trayToolTip());
         auto row = *m_rows->row(0);
-        row.mounted = std::string(drives::kNo);
+        row.mounted = drives::MountState::NotMounted;
         m_rows->updateRow(0, row);
         QTRY_VERIFY(m_window->trayIcon()->toolTip().endsWith(QStringLiteral(" - Not Active")));
     }

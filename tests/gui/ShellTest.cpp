@@ -11,6 +11,8 @@
 #include "gui/SingleInstance.h"
 #include "gui/StartSwitches.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -84,6 +86,16 @@ private slots:
         SingleInstance instance(name);
         QVERIFY(instance.claim());
         QVERIFY(SingleInstance(name).askRunningCopyToShow());
+    }
+
+    void serverProgramIsBuiltBesideTheApp()
+    {
+        // The app mounts through the kestrava-cli beside it, and both share the portable
+        // settings file there.
+        const QFileInfo app(QStringLiteral(KESTRAVA_GUI_PATH));
+        const QFileInfo server(app.dir().filePath(QStringLiteral("kestrava-cli")));
+        QVERIFY(server.isExecutable());
+        QCOMPARE(server.absoluteFilePath(), QFileInfo(QStringLiteral(KESTRAVA_CLI_PATH)).absoluteFilePath());
     }
 
     void secondProcessShowsTheFirstWindowAndExitsOne()

@@ -78,8 +78,7 @@ public:
         if (drive.mount) {
             // The dialog offers only free letters; here the letter is checked before anything
             // is written.
-            const auto free = drives::freeDriveLetters(run->host());
-            if (std::find(free.begin(), free.end(), drive.letter) == free.end()) {
+            if (!drives::isDriveLetterFree(run->host(), drive.letter)) {
                 return fail(context.io, "drive letter " + drive.letter + " is in use (" +
                                             run->host().mountPointFor(drive.letter).string() +
                                             "); choose another with --letter, or use --no-mount");

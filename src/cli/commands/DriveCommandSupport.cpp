@@ -1,41 +1,28 @@
 #include "cli/commands/DriveCommandSupport.h"
 
 #include "cli/commands/CommandSupport.h"
-#include "cli/commands/ProgramLock.h"
 #include "cli/commands/SettingsSupport.h"
-#include "core/drives/CloudFolders.h"
 #include "core/drives/CreateDriveFlow.h"
 #include "core/drives/FreeLetters.h"
 #include "core/drives/MountFlow.h"
-#include "core/settings/SettingsProgramValues.h"
-
-#include <chrono>
 
 namespace kestrava::cli {
 namespace {
 constexpr int kMsgSettingsUnusable = 1262; // the settings file cannot be read (path, reason)
 } // namespace
 
-DriveRun::DriveRun(CommandContext& context, settings::SettingsFile settings,
-                   std::shared_ptr<host::DriveHost> host)
-    : m_context(context), m_settings(std::move(settings)), m_host(std::move(host)),
-      m_prompter(context.io, context.passwords, context.globals.assumeYes), m_services{m_settings, m_prompter,
-                                                                                       *m_host, m_mounted,
-                                                                                       m_rows}
+DriveRun::DriveRun(CommandContext& context)
+    : m_context(context), m_prompter(context.io, context.passwords, context.globals.assumeYes),
+      m_login(context), m_session(m_prompter, m_login)
 {
-    // Each command shows its own result; nothing is to be rebuilt behind it.
-    m_services.requestRefresh = [] {};
-    // Remembered passwords stored under the program lock's login layer are read back with it.
-    m_services.loginLayer = context.loginSession;
-    // Row icons name the cloud client whose folder holds the drive.
-    m_services.cloudFolders = drives::cloudFolderLookup();
 }
 
 void DriveRun::loadRows()
 {
-    m_rows.clear();
-    for (const drives::DriveRow& row : drives::listDriveRows(m_settings, *m_host, m_services.cloudFolders)) {
-        m_rows.addRow(row);
+    drives::DriveListModel& list = rows();
+    list.clear();
+    for (const drives::DriveRow& row : drives::listDriveRows(settings(), host(), services().cloudFolders)) {
+        list.addRow(row);
     }
 }
 
@@ -44,7 +31,7 @@ std::optional<std::size_t> DriveRun::findDrive(const std::string& name, ExitCode
     const auto letter = drives::normalizeDriveLetter(name);
     const std::string folder = letter ? std::string() : drives::normalizeBackingFolder(name);
     std::optional<std::size_t> found;
-    const auto rows = m_rows.rows();
+    const auto rows = m_session.rows().rows();
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const bool match =
             letter ? drives::sameDriveLetter(rows[i].letter, *letter) : rows[i].folder() == folder;
@@ -58,7 +45,7 @@ std::optional<std::size_t> DriveRun::findDrive(const std::string& name, ExitCode
         found = i;
     }
     if (!found) {
-        exitCode = fail(m_context.io, "no drive " + name + " in " + m_settings.path().string());
+        exitCode = fail(m_context.io, "no drive " + name + " in " + settings().path().string());
     }
     return found;
 }
@@ -73,24 +60,28 @@ ExitCode DriveRun::stopped()
 
 std::unique_ptr<DriveRun> openDriveRun(CommandContext& context, ExitCode& exitCode)
 {
-    auto opened = openSettings(context, exitCode);
-    if (!opened) {
+    auto run = std::make_unique<DriveRun>(context);
+    exitCode = openSession(context, run->session());
+    if (exitCode != ExitCode::Success) {
         return nullptr;
     }
     // A file that exists but cannot be read holds drives nobody can see: listing "no drives"
     // or acting on none would hide them, so every drive command stops here.
-    const settings::LoadedSettings loaded = opened->load();
+    const settings::LoadedSettings loaded = run->settings().load();
     if (loaded.status != settings::LoadStatus::Loaded && loaded.status != settings::LoadStatus::Missing) {
-        exitCode = failWithMessage(context.io, kMsgSettingsUnusable, {opened->path().string(), loaded.error});
+        exitCode = failWithMessage(context.io, kMsgSettingsUnusable,
+                                   {run->settings().path().string(), loaded.error});
         return nullptr;
     }
-    // openSettings has passed the program lock and left its run state in the context.
     std::shared_ptr<host::DriveHost> host = context.makeHost ? context.makeHost(context.globals) : nullptr;
     if (!host) {
         exitCode = fail(context.io, "this build of kestrava-cli cannot mount drives (no FUSE host)");
         return nullptr;
     }
-    return std::make_unique<DriveRun>(context, std::move(*opened), std::move(host));
+    run->session().startDrives(std::move(host));
+    // Each command shows its own result; nothing is to be rebuilt behind it.
+    run->services().requestRefresh = [] {};
+    return run;
 }
 
 std::optional<std::string> driveArgument(CommandContext& context, const ParsedArguments& args,

@@ -5,9 +5,10 @@
 
 #include "cli/Command.h"
 #include "cli/TerminalPrompter.h"
+#include "cli/commands/ProgramLock.h"
 #include "core/drives/DriveListModel.h"
 #include "core/drives/DriveServices.h"
-#include "core/drives/MountedDrives.h"
+#include "core/session/AppSession.h"
 #include "core/settings/SettingsFile.h"
 
 #include <memory>
@@ -19,13 +20,14 @@ namespace kestrava::cli {
 class DriveRun
 {
 public:
-    DriveRun(CommandContext& context, settings::SettingsFile settings, std::shared_ptr<host::DriveHost> host);
+    explicit DriveRun(CommandContext& context);
 
-    drives::DriveServices& services() { return m_services; }
+    drives::DriveServices& services() { return m_session.services(); }
     TerminalPrompter& prompter() { return m_prompter; }
-    host::DriveHost& host() { return *m_host; }
-    const settings::SettingsFile& settings() const { return m_settings; }
-    drives::DriveListModel& rows() { return m_rows; }
+    host::DriveHost& host() { return m_session.host(); }
+    const settings::SettingsFile& settings() const { return m_session.settings(); }
+    drives::DriveListModel& rows() { return m_session.rows(); }
+    session::AppSession& session() { return m_session; }
 
     // Rebuilds the list from the records without asking or mounting.
     void loadRows();
@@ -40,12 +42,9 @@ public:
 
 private:
     CommandContext& m_context;
-    settings::SettingsFile m_settings;
-    std::shared_ptr<host::DriveHost> m_host;
     TerminalPrompter m_prompter;
-    drives::MountedDrives m_mounted;
-    drives::DriveListModel m_rows;
-    drives::DriveServices m_services;
+    TerminalLoginAnswerer m_login;
+    session::AppSession m_session;
 };
 
 // Opens the settings file (located and checked, then the program lock) and the host.

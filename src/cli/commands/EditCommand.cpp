@@ -191,7 +191,6 @@ private:
         if (wanted.letter && !drives::sameDriveLetter(*wanted.letter, drive.driveLetter())) {
             const auto choices = drives::editLetterChoices(run.host(), drive);
             if (std::find(choices.begin(), choices.end(), *wanted.letter) == choices.end()) {
-                drives::finishDriveEdit(services, *session, false);
                 return fail(context.io, "drive letter " + *wanted.letter + " is in use (" +
                                             run.host().mountPointFor(*wanted.letter).string() + ")");
             }
@@ -199,24 +198,20 @@ private:
         }
         if (wanted.remember) {
             if (edit.rememberPassword && !*wanted.remember && !drives::confirmForgetPassword(prompter)) {
-                drives::finishDriveEdit(services, *session, false);
                 return run.stopped();
             }
             edit.rememberPassword = *wanted.remember;
         }
         if (wanted.changePassword && !readPasswordChange(context, askCurrentFirst, current, edit)) {
-            drives::finishDriveEdit(services, *session, false);
             return ExitCode::Failure;
         }
 
         const drives::EditOutcome outcome = drives::confirmDriveEdit(services, *session, edit);
         if (outcome == drives::EditOutcome::Stopped) {
-            drives::finishDriveEdit(services, *session, false);
             return run.stopped();
         }
         if (outcome == drives::EditOutcome::SaveFailed) {
             // The record was not rewritten: the mounted drive stays as the record has it.
-            drives::finishDriveEdit(services, *session, false);
             return ExitCode::Failure;
         }
         if (!drives::finishDriveEdit(services, *session, true)) {

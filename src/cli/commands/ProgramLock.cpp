@@ -2,10 +2,7 @@
 
 #include "cli/PasswordInput.h"
 #include "cli/commands/CommandSupport.h"
-#include "core/access/LoginCheck.h"
-#include "core/app/ActivityLog.h"
 #include "core/app/StringTable.h"
-#include "core/settings/SettingsProgramValues.h"
 
 namespace kestrava::cli {
 namespace {
@@ -23,30 +20,24 @@ std::string codeFieldLabel(const LoginLock& lock)
 }
 
 // Reads one entry; the first prompt carries the lock's explanation.
-std::optional<crypto::SecureString> askEntry(CommandContext& context, PasswordInput& input,
-                                             const std::string& prompt)
+std::optional<crypto::SecureString> askEntry(Io& io, PasswordInput& input, const std::string& prompt)
 {
     std::string error;
     auto entry = input.ask(prompt, error);
     if (!entry) {
-        fail(context.io, error.empty() ? "the program lock's entries could not be read" : error);
+        fail(io, error.empty() ? "the program lock's entries could not be read" : error);
     }
     return entry;
 }
 
 } // namespace
 
-ExitCode checkProgramLock(CommandContext& context, ProgramValues& values,
-                          const std::filesystem::path& settingsPath, LoginLayerState& session,
-                          const Clock& clock)
+session::LoginReply TerminalLoginAnswerer::answer(const LoginLock& lock, const LoginPlan& plan,
+                                                  const session::LoginEntryCheck& check)
 {
-    const LoginLock lock = loadLoginLock(values);
-    const LoginPlan plan = planLogin(lock);
-    session = LoginLayerState{};
-    if (!plan.locked) {
-        return ExitCode::Success;
-    }
-    PasswordInput input(context.io, context.globals.loginStdin,
+    session::LoginReply reply;
+    reply.outcome = session::LoginReply::Outcome::Unanswered;
+    PasswordInput input(m_context.io, m_context.globals.loginStdin,
                         "Kestrava is locked and there is no terminal to ask the login password or code on; "
                         "use --login-stdin");
     const std::string heading = loadAppString(plan.titleId) + "\n" + loadAppString(plan.messageId) + "\n";
@@ -54,46 +45,38 @@ ExitCode checkProgramLock(CommandContext& context, ProgramValues& values,
     // Only entries that are tested are asked: a switch without a stored password shows the
     // desktop prompt's field but accepts anything, so the terminal asks nothing for it.
     if (plan.checkPassword) {
-        auto password = askEntry(context, input, heading + loadAppString(kMsgLoginPasswordLabel) + " ");
+        auto password = askEntry(m_context.io, input, heading + loadAppString(kMsgLoginPasswordLabel) + " ");
         if (!password) {
-            return ExitCode::Failure;
+            return reply;
         }
         entries.password = std::move(*password);
     }
     if (plan.askCode) {
-        auto code =
-            askEntry(context, input, (plan.checkPassword ? std::string() : heading) + codeFieldLabel(lock));
+        auto code = askEntry(m_context.io, input,
+                             (plan.checkPassword ? std::string() : heading) + codeFieldLabel(lock));
         if (!code) {
-            return ExitCode::Failure;
+            return reply;
         }
         entries.code = std::move(*code);
     }
-    const LoginCheckResult result = checkLoginEntries(lock, plan, entries, clock());
-    if (result.damagedSecret) {
-        // The stored secret cannot check any code. The desktop app ends here; a command
-        // reports the failure, since it did not run.
-        writeLog("!Login: the one-time-code secret is missing or damaged");
-        return failWithMessage(context.io, result.messageId, {settingsPath.string()});
-    }
-    if (!result.opened) {
-        writeLog("!Login: %s refused", result.field == LoginField::Code ? "one-time code" : "login password");
-        // The desktop prompt's field takes six digits only; typed here, a short code gets a
-        // message about the code rather than about password length.
-        if (result.field == LoginField::Code && result.messageId == kMsgPasswordTooShort) {
-            return failWithMessage(context.io, kMsgCodeHasSixDigits);
-        }
-        return failWithMessage(context.io, result.messageId);
-    }
-    session = runStateAfterLogin(lock);
-    writeLog("Login: unlocked (password %d, code %d)", session.loginPasswordActive ? 1 : 0,
-             session.googleAuthActive ? 1 : 0);
-    return ExitCode::Success;
+    reply.outcome = session::LoginReply::Outcome::Checked;
+    reply.result = check(entries);
+    return reply;
 }
 
-ExitCode unlockProgram(CommandContext& context, const settings::SettingsFile& file, const Clock& clock)
+ExitCode reportLoginFailure(Io& io, const session::OpenResult& result,
+                            const std::filesystem::path& settingsPath)
 {
-    settings::SettingsProgramValues values(file);
-    return checkProgramLock(context, values, file.path(), context.loginSession, clock);
+    if (result.outcome == session::OpenOutcome::DamagedSecret) {
+        // The desktop app ends here; a command reports the failure, since it did not run.
+        return failWithMessage(io, result.login.messageId, {settingsPath.string()});
+    }
+    // The desktop prompt's field takes six digits only; typed here, a short code gets a
+    // message about the code rather than about password length.
+    if (result.login.field == LoginField::Code && result.login.messageId == kMsgPasswordTooShort) {
+        return failWithMessage(io, kMsgCodeHasSixDigits);
+    }
+    return failWithMessage(io, result.login.messageId);
 }
 
 } // namespace kestrava::cli

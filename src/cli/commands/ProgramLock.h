@@ -1,31 +1,28 @@
-// The program lock for kestrava-cli: openSettings runs unlockProgram for every command that
-// reads or changes drives or settings, which asks for the login password and/or the
-// one-time code exactly as the desktop app's start-up prompt does.
+// The program lock's login exchange on the terminal: the entries the lock tests are asked
+// exactly as the desktop app's start-up prompt shows them (password first, then the code),
+// from the terminal or, with --login-stdin, one line each from standard input.
 #pragma once
 
 #include "cli/Command.h"
-#include "core/access/ProgramValues.h"
-#include "core/settings/SavedPasswords.h"
-#include "core/settings/SettingsFile.h"
-
-#include <chrono>
-#include <filesystem>
-#include <functional>
+#include "core/session/AppSession.h"
 
 namespace kestrava::cli {
 
-using Clock = std::function<std::chrono::system_clock::time_point()>;
+class TerminalLoginAnswerer : public session::LoginAnswerer
+{
+public:
+    explicit TerminalLoginAnswerer(CommandContext& context) : m_context(context) {}
 
-// Asks the entries the lock tests (password first, then code; from the terminal, or one line
-// each with --login-stdin) and checks them. Success fills session with the run state (what
-// formatDrvPaswd reads); a wrong entry fails with the prompt's message, such as
-// "Error! Incorrect password!".
-ExitCode checkProgramLock(CommandContext& context, ProgramValues& values,
-                          const std::filesystem::path& settingsPath, LoginLayerState& session,
-                          const Clock& clock);
+    // Asks once: a wrong entry ends the command. A failure to read is reported at once.
+    session::LoginReply answer(const LoginLock& lock, const LoginPlan& plan,
+                               const session::LoginEntryCheck& check) override;
 
-// The lock over the given settings file, leaving the run state in context.loginSession.
-ExitCode unlockProgram(CommandContext& context, const settings::SettingsFile& file,
-                       const Clock& clock = std::chrono::system_clock::now);
+private:
+    CommandContext& m_context;
+};
+
+// The failure line of a refused or damaged lock, such as "Error! Incorrect password!".
+ExitCode reportLoginFailure(Io& io, const session::OpenResult& result,
+                            const std::filesystem::path& settingsPath);
 
 } // namespace kestrava::cli

@@ -71,8 +71,7 @@ public:
         drives::DriveServices& services = run->services();
         services.loginLayer = context.loginSession;
         if (request.mount) {
-            const auto free = drives::freeDriveLetters(run->host());
-            if (std::find(free.begin(), free.end(), request.letter) == free.end()) {
+            if (!drives::isDriveLetterFree(run->host(), request.letter)) {
                 return fail(context.io, "drive letter " + request.letter + " is in use (" +
                                             run->host().mountPointFor(request.letter).string() +
                                             "); choose another with --letter, or use --no-mount");

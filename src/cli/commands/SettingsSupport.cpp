@@ -2,7 +2,6 @@
 
 #include "cli/TerminalPrompter.h"
 #include "cli/commands/ProgramLock.h"
-#include "core/app/ActivityLog.h"
 #include "core/settings/Paths.h"
 #include "core/settings/SettingsLocation.h"
 #include "core/settings/UserRegistry.h"
@@ -32,37 +31,42 @@ std::filesystem::path settingsPathForRun(const GlobalOptions& globals, bool* fro
     return paths::defaultSettingsPath();
 }
 
+ExitCode openSession(CommandContext& context, session::AppSession& session)
+{
+    if (context.globals.configFile) {
+        // Given for this run only: the registry is neither read nor written.
+        session.setSettingsPathForRun(*context.globals.configFile);
+    }
+    const session::OpenResult result = session.open();
+    switch (result.outcome) {
+    case session::OpenOutcome::Opened:
+        context.loginSession = session.loginLayer();
+        return ExitCode::Success;
+    case session::OpenOutcome::SettingsPathIsFolder:
+        return fail(context.io, "the settings path names a folder, not a file: " +
+                                    settingsPathForRun(context.globals).string());
+    case session::OpenOutcome::QuestionUnanswered:
+        return fail(context.io, kNoTerminalForQuestion);
+    case session::OpenOutcome::LoginUnanswered:
+    case session::OpenOutcome::LoginCancelled:
+        return ExitCode::Failure; // the answerer has said why
+    case session::OpenOutcome::LoginRefused:
+    case session::OpenOutcome::DamagedSecret:
+        return reportLoginFailure(context.io, result, session.settingsPath());
+    }
+    return ExitCode::Failure;
+}
+
 std::optional<settings::SettingsFile> openSettings(CommandContext& context, ExitCode& exitCode)
 {
     TerminalPrompter prompter(context.io, context.passwords, context.globals.assumeYes);
-    std::filesystem::path path;
-    if (context.globals.configFile) {
-        // Given for this run only: the registry is neither read nor written.
-        path = settingsPathForRun(context.globals);
-        std::error_code ec;
-        if (std::filesystem::is_directory(path, ec)) {
-            exitCode = fail(context.io, "the settings path names a folder, not a file: " + path.string());
-            return std::nullopt;
-        }
-    } else {
-        settings::UserRegistry registry(paths::registryFilePath());
-        const settings::LocatedSettings located =
-            settings::locateSettingsFile(registry, prompter, paths::defaultSettingsPath());
-        if (located.unanswered) {
-            exitCode = fail(context.io, kNoTerminalForQuestion);
-            return std::nullopt;
-        }
-        path = located.path;
-    }
-    writeLog("checkConfigFile: %s", path.c_str());
-    settings::SettingsFile file(path);
-    settings::validateSettingsAtStart(file, prompter);
-    // The program lock comes after the file's check, as at the desktop app's start.
-    exitCode = unlockProgram(context, file);
+    TerminalLoginAnswerer login(context);
+    session::AppSession session(prompter, login);
+    exitCode = openSession(context, session);
     if (exitCode != ExitCode::Success) {
         return std::nullopt;
     }
-    return file;
+    return session.settings();
 }
 
 } // namespace kestrava::cli

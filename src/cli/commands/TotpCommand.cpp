@@ -5,6 +5,7 @@
 #include "cli/commands/SettingsSupport.h"
 #include "core/access/Base32.h"
 #include "core/access/GoogleAuth.h"
+#include "core/access/PairingDialogModel.h"
 #include "core/access/PasswordRule.h"
 #include "core/access/QrMatrix.h"
 #include "core/app/ActivityLog.h"
@@ -114,20 +115,22 @@ private:
     }
 
     ExitCode pair(CommandContext& context, const settings::SettingsFile& opened, ProgramValues& values,
-                  std::string account)
+                  const std::string& account)
     {
-        GoogleAuthState state = loadGoogleAuth(values);
-        if (account.empty()) {
-            account = proposedAccountName(state);
-        }
+        const GoogleAuthState state = loadGoogleAuth(values);
+        // The terminal walks through the desktop app's pairing dialog: a fresh secret under
+        // the proposed (or given) account name, then the first code, then OK.
         const crypto::SecureString generated = m_sources.newSecret();
-        const crypto::SecureString secret =
-            crypto::makeSecureString(std::string_view(generated).substr(0, kUsedSecretCharacters));
-        const std::string address = otpauthAddress(account, secret);
+        PairingDialogModel dialog(state, generated);
+        if (!account.empty()) {
+            dialog.editAccount(account);
+        }
+        dialog.generate(generated);
+        const std::string address = dialog.imageAddress().value_or(std::string());
 
         std::ostream& out = context.io.out;
-        out << loadAppString(kMsgAccountLabel) << " " << account << "\n"
-            << loadAppString(kMsgKeyLabel) << " " << std::string_view(secret) << "\n"
+        out << loadAppString(kMsgAccountLabel) << " " << dialog.accountField() << "\n"
+            << loadAppString(kMsgKeyLabel) << " " << dialog.keyField() << "\n"
             << "Address: " << address << "\n\n"
             << loadAppString(kMsgScanBarcode) << "\n";
         if (const auto matrix = encodeQrMatrix(address)) {
@@ -147,19 +150,14 @@ private:
             writeLog("!totp pair: the code has fewer than six digits");
             return failWithMessage(context.io, kMsgCodeHasSixDigits);
         }
-        const bool verified =
-            fitsCodeField(*code) &&
-            verifyGoogleAuthCode(*code, secret, state, m_sources.clock()) == CodeCheck::Accepted;
-        if (!verified) {
+        if (!fitsCodeField(*code) || dialog.verify(*code, m_sources.clock()) != CodeCheck::Accepted) {
             writeLog("!totp pair: the first code did not verify");
             return fail(context.io, loadAppString(kMsgIncorrectCode) + " " + loadAppString(kMsgSyncClocks));
         }
-        state.secret = crypto::makeSecureString(secret);
-        state.accountName = account;
-        if (!saveGoogleAuth(values, state, GoogleAuthPart::SecretAndName)) {
+        if (!dialog.accept(values)) {
             return writeFailed(context, opened);
         }
-        out << "Paired with the account " << account << ".";
+        out << "Paired with the account " << dialog.accountField() << ".";
         if (!state.enabled) {
             out << " Run 'kestrava-cli totp on' to require a code at start.";
         }

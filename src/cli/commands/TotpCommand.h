@@ -3,8 +3,8 @@
 #pragma once
 
 #include "cli/Command.h"
-#include "cli/commands/ProgramLock.h"
 #include "core/crypto/SecureBytes.h"
+#include "core/session/AppSession.h"
 
 #include <functional>
 #include <memory>
@@ -14,7 +14,7 @@ namespace kestrava::cli {
 struct TotpSources
 {
     std::function<crypto::SecureString()> newSecret;
-    Clock clock;
+    session::Clock clock;
 };
 
 std::unique_ptr<Command> makeTotpCommand(TotpSources sources);

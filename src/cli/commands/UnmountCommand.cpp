@@ -1,21 +1,12 @@
 #include "cli/commands/Commands.h"
 #include "cli/commands/DriveCommandSupport.h"
+#include "core/drives/FreeLetters.h"
 #include "core/drives/MountFlow.h"
 
 #include <ostream>
 
 namespace kestrava::cli {
 namespace {
-
-bool mountedByHost(drives::DriveServices& services, const std::string& letter)
-{
-    for (const auto& drive : services.host.mountedDrives()) {
-        if (drive.letter == letter) {
-            return true;
-        }
-    }
-    return false;
-}
 
 class UnmountCommand : public Command
 {
@@ -48,9 +39,11 @@ public:
             bool failed = false;
             for (std::size_t i = 0; i < run->rows().size(); ++i) {
                 const auto row = run->rows().row(i);
-                if (row->isMounted() || mountedByHost(run->services(), row->letter)) {
-                    const bool done = row->isMounted() ? drives::unmountRow(run->services(), i)
-                                                       : run->services().host.UnmountFileSystem(row->letter);
+                if (row->isMounted() || drives::hostServesLetter(run->host(), row->letter)) {
+                    const bool done =
+                        row->isMounted()
+                            ? drives::unmountRow(run->services(), i)
+                            : drives::unmountVanishedDrive(run->services(), row->letter, row->folder());
                     failed = failed || !done;
                     if (done) {
                         context.io.out << "Unmounted " << row->letter << "\n";
@@ -66,8 +59,8 @@ public:
         const drives::DriveRow row = *run->rows().row(*index);
         if (!row.isMounted()) {
             // A drive whose backing folder vanished lists as "Error!" but may still be mounted.
-            if (mountedByHost(run->services(), row.letter)) {
-                if (!run->services().host.UnmountFileSystem(row.letter)) {
+            if (drives::hostServesLetter(run->host(), row.letter)) {
+                if (!drives::unmountVanishedDrive(run->services(), row.letter, row.folder())) {
                     return fail(context.io, "cannot unmount " + row.letter);
                 }
                 context.io.out << "Unmounted " << row.letter << "\n";

@@ -102,7 +102,7 @@ bool saveNewDriveRecord(DriveServices& services, const NewDrive& drive, DriveCon
 
 bool recordMountedDrive(DriveServices& services, const NewDrive& drive, DriveContext& context)
 {
-    context.mounted = true;
+    services.mounted.setMounted(context, true);
     if (saveNewDriveRecord(services, drive, context)) {
         return true;
     }
@@ -111,7 +111,6 @@ bool recordMountedDrive(DriveServices& services, const NewDrive& drive, DriveCon
     if (!services.host.UnmountFileSystem(drive.letter)) {
         writeLog("!RecordMountedDrive Unmount: %s", drive.letter.c_str());
     }
-    context.mounted = false;
     services.mounted.remove(&context);
     services.prompter.messageBox(kMsgAddFailed, {drive.folder, drive.letter, drive.label}, Buttons::OK,
                                  Icon::Error);
@@ -267,7 +266,7 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
 
     bool recordSaved = false;
     if (!services.host.IsDriverInstalled() || !drive.mount) {
-        context->mounted = false;
+        services.mounted.setMounted(*context, false);
         recordSaved = saveNewDriveRecord(services, drive, *context);
         requestRefresh(services);
     }
@@ -294,7 +293,7 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
         return CreateOutcome::Stopped;
     }
     prompter.messageBox(kMsgDriveAdded, {drive.letter, drive.label}, Buttons::OK, Icon::Information);
-    context->mounted = true;
+    services.mounted.setMounted(*context, true);
     if (!recordSaved) {
         requestRefresh(services);
     }

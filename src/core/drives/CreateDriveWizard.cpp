@@ -30,7 +30,7 @@ DriveRow unmountedRow(const DriveContext& context, const CloudFolderLookup& clou
     row.letter = context.driveLetter();
     row.label = context.label();
     row.folderCell = context.backingFolder().string();
-    row.mounted = std::string(kNo);
+    row.mounted = MountState::NotMounted;
     row.autoMount = context.autoMount;
     row.passwordRemembered = context.passwordRemembered;
     row.icon = rowIconIndex(context.backingFolder(), cloudFolders);
@@ -258,7 +258,7 @@ WizardCreation CreateDriveWizard::runCreation()
     drive.autoMount = m_autoMount;
     bool recordSaved = false;
     if (!m_services.host.IsDriverInstalled()) {
-        context->mounted = false;
+        m_services.mounted.setMounted(*context, false);
         recordSaved = saveNewDriveRecord(m_services, drive, *context);
         if (recordSaved) {
             m_services.rows.addRow(unmountedRow(*context, m_services.cloudFolders));
@@ -275,7 +275,7 @@ WizardCreation CreateDriveWizard::runCreation()
     if (!recordSaved && !recordMountedDrive(m_services, drive, *context)) {
         return WizardCreation::Failed;
     }
-    context->mounted = true;
+    m_services.mounted.setMounted(*context, true);
     if (m_services.requestRefresh) {
         m_services.requestRefresh();
     } else {

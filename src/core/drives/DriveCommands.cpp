@@ -80,7 +80,6 @@ RemoveResult RemoveDrive(DriveServices& services, std::optional<std::size_t> sel
             return RemoveResult::Failed;
         }
         if (const auto context = services.mounted.findByFolder(folder)) {
-            context->mounted = false;
             services.mounted.remove(context.get());
         }
         if (!services.rows.removeRow(index)) {

@@ -48,6 +48,19 @@ int rowIconIndex(const std::filesystem::path& folder, const CloudFolderLookup& l
     return 0;
 }
 
+int mountStateTextId(MountState state)
+{
+    switch (state) {
+    case MountState::Mounted:
+        return kTextYes;
+    case MountState::NotMounted:
+        return kTextNo;
+    case MountState::FolderMissing:
+        return kTextMountError;
+    }
+    return kTextMountError;
+}
+
 std::string DriveRow::cell(Column column) const
 {
     switch (column) {
@@ -58,11 +71,11 @@ std::string DriveRow::cell(Column column) const
     case Column::FolderLocation:
         return folderCell;
     case Column::Mounted:
-        return mounted;
+        return loadAppString(mountStateTextId(mounted));
     case Column::AutoMount:
-        return std::string(autoMount ? kYes : kNo);
+        return loadAppString(autoMount ? kTextYes : kTextNo);
     case Column::RequirePassword:
-        return std::string(passwordRemembered ? kNo : kYes);
+        return loadAppString(passwordRemembered ? kTextNo : kTextYes);
     }
     return {};
 }

@@ -14,10 +14,22 @@
 
 namespace kestrava::drives {
 
-inline constexpr std::string_view kYes = "Yes";
-inline constexpr std::string_view kNo = "No";
-inline constexpr std::string_view kMountError = "Error!";
 inline constexpr std::string_view kMissingFolderPrefix = "<Path does not exist!>";
+
+// Whether a row's drive is mounted. Views show it by string id (mountStateTextId).
+enum class MountState
+{
+    Mounted,
+    NotMounted,
+    FolderMissing, // the backing folder is gone: the row cannot be mounted
+};
+
+inline constexpr int kTextYes = 1329;
+inline constexpr int kTextNo = 1330;
+inline constexpr int kTextMountError = 1331;
+
+// "Yes", "No" or "Error!".
+int mountStateTextId(MountState state);
 
 enum class Column
 {
@@ -46,15 +58,16 @@ struct DriveRow
     std::string letter; // "K:"
     std::string label;
     std::string folderCell; // the folder, or "<Path does not exist!> " and the folder
-    std::string mounted;    // "Yes", "No" or "Error!"
+    MountState mounted = MountState::NotMounted;
     bool autoMount = false;
     bool passwordRemembered = false;
     int icon = 0;
 
+    // The column's text as the drive list shows it.
     std::string cell(Column column) const;
     // The backing folder without the missing-folder prefix.
     std::string folder() const;
-    bool isMounted() const { return mounted == kYes; }
+    bool isMounted() const { return mounted == MountState::Mounted; }
 };
 
 std::string missingFolderCell(std::string_view folder);

@@ -17,6 +17,7 @@
 #include "core/util/Redact.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace kestrava::drives {
 namespace {
@@ -39,7 +40,7 @@ DriveRow rowFor(const DriveContext& context, bool mounted, const CloudFolderLook
     row.letter = context.driveLetter();
     row.label = context.label();
     row.folderCell = context.backingFolder().string();
-    row.mounted = std::string(mounted ? kYes : kNo);
+    row.mounted = mounted ? MountState::Mounted : MountState::NotMounted;
     row.autoMount = context.autoMount;
     row.passwordRemembered = context.passwordRemembered;
     row.icon = rowIconIndex(context.backingFolder(), cloudFolders);
@@ -71,7 +72,7 @@ bool remount(DriveServices& services, EditSession& session, const host::MountOpt
             Buttons::OK, Icon::Error);
         return false;
     }
-    context.mounted = false;
+    services.mounted.setMounted(context, false);
     session.mounted = false;
     const host::MountResult result = services.host.InstallFileSystem(context, options);
     if (result.outcome != host::MountOutcome::Mounted) {
@@ -79,7 +80,7 @@ bool remount(DriveServices& services, EditSession& session, const host::MountOpt
         reportMountFailure(services.prompter, context.driveLetter(), result);
         return false;
     }
-    context.mounted = true;
+    services.mounted.setMounted(context, true);
     session.mounted = true;
     writeLog("drvEdit InstallFileSystem: Mounted Drive(%s) - %s", context.driveLetter().c_str(),
              context.backingFolder().c_str());
@@ -229,19 +230,58 @@ bool backupEditedDriveToken(Prompter& prompter, const DriveContext& context,
     return saveTokenCopy(prompter, token::tokenPathFor(context.backingFolder()), target, context.label());
 }
 
+EditSession::EditSession(MountedDrives& list, MountedDrives::ContextPtr opened)
+    : context(std::move(opened)), m_list(&list)
+{
+}
+
+EditSession::EditSession(EditSession&& other) noexcept
+    : context(std::move(other.context)), row(other.row), originalLetter(std::move(other.originalLetter)),
+      originalLabel(std::move(other.originalLabel)), originalOptions(other.originalOptions),
+      mounted(other.mounted), m_list(std::exchange(other.m_list, nullptr))
+{
+}
+
+EditSession& EditSession::operator=(EditSession&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        context = std::move(other.context);
+        row = other.row;
+        originalLetter = std::move(other.originalLetter);
+        originalLabel = std::move(other.originalLabel);
+        originalOptions = other.originalOptions;
+        mounted = other.mounted;
+        m_list = std::exchange(other.m_list, nullptr);
+    }
+    return *this;
+}
+
+EditSession::~EditSession()
+{
+    close();
+}
+
+void EditSession::close()
+{
+    if (m_list != nullptr && context) {
+        m_list->removeUnlessMounted(*context);
+    }
+    m_list = nullptr;
+}
+
 std::optional<EditSession> beginDriveEdit(DriveServices& services, std::optional<std::size_t> selectedRow)
 {
     auto context = prepareDriveForEdit(services, selectedRow);
     if (!context) {
         return std::nullopt;
     }
-    EditSession session;
-    session.context = context;
+    EditSession session(services.mounted, context);
     session.row = selectedRow;
     session.originalLetter = context->driveLetter();
     session.originalLabel = context->label();
     session.originalOptions = context->options();
-    session.mounted = context->mounted || servedByHost(services.host, *context);
+    session.mounted = services.mounted.isMounted(*context) || servedByHost(services.host, *context);
     return session;
 }
 
@@ -289,9 +329,7 @@ bool finishDriveEdit(DriveServices& services, EditSession& session, bool accepte
             services.rows.updateRow(*index, rowFor(context, session.mounted, services.cloudFolders));
         }
     }
-    if (!context.mounted) {
-        services.mounted.remove(&context);
-    }
+    session.close();
     return ok;
 }
 

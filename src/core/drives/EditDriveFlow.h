@@ -72,15 +72,31 @@ SaveEditResult SaveEditInfo(const settings::SettingsFile& settings, token::Drive
 bool backupEditedDriveToken(Prompter& prompter, const token::DriveContext& context,
                             const std::filesystem::path& target);
 
-// A drive opened for editing, with what it looked like before.
+// A drive opened for editing, with what it looked like before. It closes itself when it goes
+// away, on every path out of the edit: the context leaves the mounted-drives list unless the
+// drive is mounted.
 struct EditSession
 {
+    EditSession() = default;
+    EditSession(MountedDrives& list, MountedDrives::ContextPtr opened);
+    EditSession(EditSession&& other) noexcept;
+    EditSession& operator=(EditSession&& other) noexcept;
+    EditSession(const EditSession&) = delete;
+    EditSession& operator=(const EditSession&) = delete;
+    ~EditSession();
+
+    // Removes the editing entry unless the drive is mounted; later calls do nothing.
+    void close();
+
     MountedDrives::ContextPtr context;
     std::optional<std::size_t> row;
     std::string originalLetter;
     std::string originalLabel;
     token::TokenOptions originalOptions;
     bool mounted = false; // served now, by this process or another
+
+private:
+    MountedDrives* m_list = nullptr; // null once closed
 };
 
 // drvEdit up to the dialog: the row's drive unlocked (asking for its password unless it is
@@ -99,8 +115,8 @@ enum class EditOutcome
 EditOutcome confirmDriveEdit(DriveServices& services, EditSession& session, const DriveEdit& edit);
 
 // drvEdit after the dialog. Accepted: the row shows the edit, and a mounted drive whose letter,
-// label or options changed is unmounted and mounted again as edited. Either way a context
-// that is not mounted leaves the mounted-drives list. True unless remounting failed (reported).
+// label or options changed is unmounted and mounted again as edited. Either way the session is
+// closed. True unless remounting failed (reported).
 bool finishDriveEdit(DriveServices& services, EditSession& session, bool accepted,
                      const host::MountOptions& options = {});
 

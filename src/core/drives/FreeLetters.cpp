@@ -2,6 +2,7 @@
 
 #include "core/host/DriveHost.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace kestrava::drives {
@@ -39,6 +40,21 @@ std::vector<std::string> freeDriveLetters(host::DriveHost& host)
         }
     }
     return free;
+}
+
+bool isDriveLetterFree(host::DriveHost& host, std::string_view letter)
+{
+    const auto free = freeDriveLetters(host);
+    return std::any_of(free.begin(), free.end(),
+                       [&](const std::string& candidate) { return sameDriveLetter(candidate, letter); });
+}
+
+bool hostServesLetter(host::DriveHost& host, std::string_view letter)
+{
+    const auto served = host.mountedDrives();
+    return std::any_of(served.begin(), served.end(), [&](const host::MountedDrive& drive) {
+        return sameDriveLetter(drive.letter, letter);
+    });
 }
 
 } // namespace kestrava::drives

@@ -22,4 +22,10 @@ bool sameDriveLetter(std::string_view a, std::string_view b);
 // is neither a mount nor a non-empty folder. The last entry is the one to preselect.
 std::vector<std::string> freeDriveLetters(host::DriveHost& host);
 
+// Whether letter is one of freeDriveLetters: a new mount may use it.
+bool isDriveLetterFree(host::DriveHost& host, std::string_view letter);
+
+// Whether the host serves a drive (of this or another process) at letter.
+bool hostServesLetter(host::DriveHost& host, std::string_view letter);
+
 } // namespace kestrava::drives

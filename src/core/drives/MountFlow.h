@@ -6,6 +6,7 @@
 #include "core/drives/DriveServices.h"
 #include "core/drives/MountedDrives.h"
 #include "core/host/DriveHost.h"
+#include "core/settings/SettingsFile.h"
 
 #include <cstddef>
 #include <optional>
@@ -14,20 +15,71 @@
 
 namespace kestrava::drives {
 
-struct ReadDriveInfoRequest
+// The steps the flows below are made of: unlock one drive, then mount it.
+
+// Which password an unlock may use.
+enum class UnlockMode
 {
-    int selectedRow = -1;           // a row to re-read, or -1 for every record (the list is rebuilt)
-    bool doMount = false;           // mount even when the record is not marked for auto-mount
-    bool doEdit = false;            // unlock for the edit dialog, without mounting
-    std::string refreshDrvPath;     // only the record with this folder, never mounting
-    bool askPasswords = true;       // false: drives whose password is not remembered stay unmounted
-    bool rememberByDefault = false; // the prompt's "Remember Password" box starts ticked
-    host::MountOptions mountOptions;
+    TokenCheckOnly,     // only check that the token reads (a drive not mounted now)
+    RememberedOnly,     // the remembered password, never a prompt (a refresh)
+    RememberedOrPrompt, // the remembered password, else the drive password prompt
 };
 
-// Walks the drive records; see MountFlow.cpp for the steps. False when the settings file
-// cannot be loaded, or a single row could not be unlocked or mounted.
-bool ReadDriveInfo(DriveServices& services, const ReadDriveInfoRequest& request);
+struct UnlockRequest
+{
+    UnlockMode mode = UnlockMode::RememberedOrPrompt;
+    bool mayPrompt = true;          // false: a drive without a working remembered password stays locked
+    bool rememberByDefault = false; // the prompt's "Remember Password" box starts ticked
+    bool offerToForget = false;     // a failed check offers to forget the remembered password
+};
+
+enum class UnlockOutcome
+{
+    Unlocked,          // context holds the drive's keys, checked
+    TokenUnreadable,   // no token, or not a token (message shown)
+    TokenCorrupted,    // the token reads but the password does not open it (message shown)
+    NoPassword,        // nothing remembered and no prompt allowed (or only the token was checked)
+    StalePassword,     // the remembered password no longer opens it and no prompt was allowed
+    Cancelled,         // the prompt was cancelled or left empty
+    CheckFailed,       // the check data did not verify
+    PasswordForgotten, // ...and the user had the remembered password removed (list refreshed)
+};
+
+enum class PasswordSource
+{
+    None,
+    Remembered,
+    Prompt,
+};
+
+struct UnlockResult
+{
+    UnlockOutcome outcome = UnlockOutcome::NoPassword;
+    PasswordSource source = PasswordSource::None;
+    MountedDrives::ContextPtr context; // set when Unlocked
+    // The Auto Mount box as the prompt left it, when it was changed there (already saved).
+    std::optional<bool> autoMount;
+    bool unlocked() const { return outcome == UnlockOutcome::Unlocked; }
+};
+
+// Unlocks the drive of a record: token, remembered or prompted password, checks, and the offer
+// to forget a remembered password that fails them. The context is not in the mounted list yet.
+UnlockResult unlockDrive(DriveServices& services, const settings::DriveRecord& record,
+                         const UnlockRequest& request);
+
+enum class MountStepOutcome
+{
+    Mounted,
+    LetterInUse,
+    Failed, // reported
+};
+
+// Mounts an unlocked drive at its record's letter; the context is in the mounted list as
+// mounted afterwards, and only then. A letter taken before the mount is reported only when
+// reportLetterInUse is set.
+MountStepOutcome mountUnlocked(DriveServices& services, const settings::DriveRecord& record,
+                               const MountedDrives::ContextPtr& context, const host::MountOptions& options,
+                               bool reportLetterInUse);
 
 // The start-up fill: every record listed, those marked for auto-mount mounted.
 bool fillDriveList(DriveServices& services, bool askPasswords, const host::MountOptions& options = {},
@@ -45,6 +97,10 @@ bool unmountRow(DriveServices& services, std::size_t row);
 // The mount button: unmounts a mounted row, mounts an unmounted one.
 bool doMountDrv(DriveServices& services, std::optional<std::size_t> selectedRow,
                 const host::MountOptions& options = {});
+
+// Unmounts the drive at letter whose backing folder is gone (the host may still serve it) and
+// drops this process's entry for folder. False when the host could not unmount it.
+bool unmountVanishedDrive(DriveServices& services, const std::string& letter, const std::string& folder);
 
 // Rebuilds the rows without mounting or asking; unmounts drives whose backing folder is gone.
 void doRefreshDrv(DriveServices& services);

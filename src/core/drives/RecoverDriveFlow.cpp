@@ -81,7 +81,7 @@ RecoverOutcome runRecovery(DriveServices& services, const RecoveryState& state,
     drive.autoMount = request.autoMount;
     bool recordSaved = false;
     if (!services.host.IsDriverInstalled() || !request.mount) {
-        context->mounted = false;
+        services.mounted.setMounted(*context, false);
         recordSaved = saveNewDriveRecord(services, drive, *context);
         requestRefresh(services);
     }
@@ -106,7 +106,7 @@ RecoverOutcome runRecovery(DriveServices& services, const RecoveryState& state,
         return RecoverOutcome::Stopped;
     }
     prompter.messageBox(kMsgRecovered, {}, Buttons::OK, Icon::Information);
-    context->mounted = true;
+    services.mounted.setMounted(*context, true);
     if (!recordSaved) {
         requestRefresh(services);
     }

@@ -111,8 +111,9 @@ public:
     const std::string& driveLetter() const { return m_driveLetter; }
     void setDriveLetter(std::string letter) { m_driveLetter = std::move(letter); }
 
+    // The record's choices as the drive was unlocked (what the edit dialog starts from).
+    // Whether the drive is mounted is runtime state, kept by MountedDrives.
     bool autoMount = false;
-    bool mounted = false;
     bool passwordRemembered = false;
 
 private:

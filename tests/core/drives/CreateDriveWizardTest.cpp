@@ -248,7 +248,7 @@ TEST_F(CreateDriveWizardTest, WithoutFuseTheDriveIsListedAndTheFinishPageStillFo
     EXPECT_EQ(wizard.creation(), std::optional(drives::WizardCreation::NotMounted));
     EXPECT_EQ(prompter.messageIds().back(), drives::kMsgAddFailed);
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows.row(0)->mounted, drives::kNo);
+    EXPECT_EQ(rows.row(0)->mounted, drives::MountState::NotMounted);
     EXPECT_EQ(record(0).letter, "Z:");
     EXPECT_FALSE(wizard.folderToOpen());
 }

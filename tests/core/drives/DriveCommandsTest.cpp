@@ -19,8 +19,8 @@
 namespace kestrava::test {
 namespace {
 
-using drives::kNo;
-using drives::kYes;
+constexpr auto kNo = drives::MountState::NotMounted;
+constexpr auto kYes = drives::MountState::Mounted;
 
 class DriveCommandsTest : public DriveFixture
 {
@@ -299,7 +299,8 @@ TEST_F(DriveCommandsTest, RowCellsHeadersAndIcons)
     EXPECT_EQ(drives::columnHeaders(),
               (std::vector<std::string>{"Drive", "Volume Name", "Folder Location", "Mounted", "Auto Mount",
                                         "Require Password"}));
-    drives::DriveRow row{"K:", "Alpha", drives::missingFolderCell("/x/y"), "Error!", true, false, 0};
+    drives::DriveRow row{
+        "K:", "Alpha", drives::missingFolderCell("/x/y"), drives::MountState::FolderMissing, true, false, 0};
     EXPECT_EQ(row.cell(drives::Column::FolderLocation), "<Path does not exist!> /x/y");
     EXPECT_EQ(row.folder(), "/x/y");
     EXPECT_EQ(row.cell(drives::Column::AutoMount), "Yes");
@@ -327,8 +328,7 @@ TEST_F(DriveCommandsTest, ModelIsSafeToFillFromSeveralThreads)
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 200; ++i) {
-                rows.addRow(
-                    {"K:", std::to_string(t), "/f" + std::to_string(i), std::string(kNo), false, false, 0});
+                rows.addRow({"K:", std::to_string(t), "/f" + std::to_string(i), kNo, false, false, 0});
                 (void)rows.rows();
             }
         });
@@ -343,8 +343,13 @@ TEST_F(DriveCommandsTest, ModelIsSafeToFillFromSeveralThreads)
 
 TEST_F(DriveCommandsTest, OpenFolderLocation)
 {
-    drives::DriveRow row{"K:",  "A", drives::missingFolderCell((dir / "gone").string()), "Error!", false,
-                         false, 0};
+    drives::DriveRow row{"K:",
+                         "A",
+                         drives::missingFolderCell((dir / "gone").string()),
+                         drives::MountState::FolderMissing,
+                         false,
+                         false,
+                         0};
     EXPECT_FALSE(drives::folderLocationToOpen(prompter, row));
     EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgFolderMissing});
     row.folderCell = dir.path().string();

@@ -279,7 +279,7 @@ TEST_F(EditDriveFlowTest, MountedDriveIsMountedAgainUnderItsNewLetter)
     EXPECT_EQ(host.mounts.count("K:"), 0u);
     EXPECT_EQ(host.mounts.at("M:").masterKey, key);
     EXPECT_EQ(rows.row(0)->letter, "M:");
-    EXPECT_EQ(rows.row(0)->mounted, drives::kYes);
+    EXPECT_EQ(rows.row(0)->mounted, drives::MountState::Mounted);
     EXPECT_EQ(mounted.mountedLetters(), std::vector<std::string>{"M:"});
 }
 

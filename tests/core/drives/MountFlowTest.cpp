@@ -3,14 +3,16 @@
 #include "core/drives/MountFlow.h"
 
 #include "DriveFixture.h"
+#include "core/app/StringTable.h"
 #include "core/drives/DriveMessages.h"
+#include "core/drives/FreeLetters.h"
 
 namespace kestrava::test {
 namespace {
 
-using drives::kMountError;
-using drives::kNo;
-using drives::kYes;
+constexpr auto kMountError = drives::MountState::FolderMissing;
+constexpr auto kNo = drives::MountState::NotMounted;
+constexpr auto kYes = drives::MountState::Mounted;
 
 class MountFlowTest : public DriveFixture
 {
@@ -139,7 +141,7 @@ TEST_F(MountFlowTest, StaleRememberedPasswordIsReportedAndTheCurrentOneAskedNext
     constexpr int kMsgStalePassword = 1260;
     const auto key = makeToken(dir / "a");
     addRecord(dir / "a", "K:", "Alpha", kOtherPassword, false);
-    rows.addRow({"K:", "Alpha", (dir / "a").string(), std::string(kNo), false, true, 0});
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), kNo, false, true, 0});
     const std::string stale = record(0).pwd;
 
     prompter.expectDrivePassword(cancelledPrompt());
@@ -190,7 +192,7 @@ TEST_F(MountFlowTest, HostFailuresAreReported)
 {
     makeToken(dir / "a");
     addRecord(dir / "a", "K:", "Alpha", kDrivePassword, false);
-    rows.addRow({"K:", "Alpha", (dir / "a").string(), std::string(kNo), false, true, 0});
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), kNo, false, true, 0});
     host.failNextMount = host::MountResult{host::MountOutcome::Failed, "fusermount3 exited with 1"};
 
     EXPECT_FALSE(drives::mountRow(services, 0));
@@ -213,7 +215,7 @@ TEST_F(MountFlowTest, LetterTakenDuringAMountIsReportedOnlyForThatDrive)
     EXPECT_TRUE(prompter.messageIds().empty()) << "the start-up fill only logs a letter in use";
 
     rows.clear();
-    rows.addRow({"K:", "Alpha", (dir / "a").string(), std::string(kNo), true, false, 0});
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), kNo, true, false, 0});
     host.failNextMount = host::MountResult{host::MountOutcome::LetterInUse, "K: is in use"};
     EXPECT_FALSE(drives::mountRow(services, 0));
     EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgLetterInUse});
@@ -224,7 +226,7 @@ TEST_F(MountFlowTest, PromptRemembersThePasswordAndTheAutoMountBox)
 {
     makeToken(dir / "a");
     addRecord(dir / "a", "K:", "Alpha", std::nullopt, true);
-    rows.addRow({"K:", "Alpha", (dir / "a").string(), std::string(kNo), true, false, 0});
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), kNo, true, false, 0});
     prompter.expectDrivePassword(typedPassword(kDrivePassword, true, false));
 
     ASSERT_TRUE(drives::mountRow(services, 0));
@@ -242,13 +244,34 @@ TEST_F(MountFlowTest, CancelledPromptOnAnExplicitMountStops)
 {
     makeToken(dir / "a");
     addRecord(dir / "a", "K:", "Alpha", std::nullopt, false);
-    rows.addRow({"K:", "Alpha", (dir / "a").string(), std::string(kNo), false, false, 0});
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), kNo, false, false, 0});
     prompter.expectDrivePassword(cancelledPrompt());
 
     EXPECT_FALSE(drives::mountRow(services, 0));
     EXPECT_TRUE(host.calls.empty());
     EXPECT_EQ(prompter.calls().back().kind, ScriptedPrompter::Call::Kind::Status);
     EXPECT_EQ(prompter.calls().back().text, "") << "the status line is hidden";
+}
+
+TEST_F(MountFlowTest, AutoMountBoxChangedOnACancelledPromptIsSavedAtOnce)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", std::nullopt, false);
+    rows.addRow({"K:", "Alpha", (dir / "a").string(), kNo, false, false, 0});
+    DrivePasswordAnswer ticked = cancelledPrompt();
+    ticked.autoMount = true;
+    ticked.autoMountChanged = true;
+    prompter.expectDrivePassword(ticked);
+
+    EXPECT_FALSE(drives::mountRow(services, 0));
+    EXPECT_EQ(record(0).automount, 1);
+    EXPECT_TRUE(rows.row(0)->autoMount) << "the row shows the box as saved";
+    EXPECT_TRUE(host.calls.empty());
+
+    // Cancelled without touching the box: nothing is written.
+    prompter.expectDrivePassword(cancelledPrompt());
+    EXPECT_FALSE(drives::mountRow(services, 0));
+    EXPECT_EQ(record(0).automount, 1);
 }
 
 TEST_F(MountFlowTest, UnmountTogglesAndABusyDriveStaysMounted)
@@ -306,6 +329,55 @@ TEST_F(MountFlowTest, RefreshUnmountsDrivesWhoseFolderVanishedAndNeverMounts)
     EXPECT_EQ(mounted.size(), 0u);
 }
 
+TEST_F(MountFlowTest, VanishedFolderUnmountKeepsTheEntryWhileTheHostStillServesIt)
+{
+    makeToken(dir / "a");
+    addRecord(dir / "a", "K:", "Alpha", kDrivePassword, true);
+    ASSERT_TRUE(drives::fillDriveList(services, true));
+    std::filesystem::remove_all(dir / "a");
+
+    host.refuseUnmount.insert("K:");
+    EXPECT_FALSE(drives::unmountVanishedDrive(services, "K:", (dir / "a").string()));
+    EXPECT_EQ(mounted.mountedLetters(), std::vector<std::string>{"K:"}) << "still served, still listed";
+
+    host.refuseUnmount.clear();
+    EXPECT_TRUE(drives::unmountVanishedDrive(services, "K:", (dir / "a").string()));
+    EXPECT_EQ(mounted.size(), 0u);
+    EXPECT_TRUE(host.mounts.empty());
+    // A drive another process serves has no entry here; the host's unmount is all there is.
+    host.mountedElsewhere("L:", dir / "b");
+    EXPECT_TRUE(drives::hostServesLetter(host, "l"));
+    EXPECT_TRUE(drives::unmountVanishedDrive(services, "L:", (dir / "b").string()));
+    EXPECT_FALSE(drives::hostServesLetter(host, "L:"));
+}
+
+TEST_F(MountFlowTest, FreeLetterCheckSkipsServedAndBusyLetters)
+{
+    host.mountedElsewhere("K:", dir / "a");
+    host.busyLetters.insert("M:");
+    EXPECT_FALSE(drives::isDriveLetterFree(host, "K:"));
+    EXPECT_FALSE(drives::isDriveLetterFree(host, "m"));
+    EXPECT_TRUE(drives::isDriveLetterFree(host, "l:"));
+    EXPECT_FALSE(drives::isDriveLetterFree(host, "KK")) << "not a letter";
+}
+
+TEST(DriveRowStates, ViewsShowEachStateByItsTextId)
+{
+    drives::DriveRow row;
+    const std::vector<std::pair<drives::MountState, std::string>> expected{
+        {kYes, "Yes"}, {kNo, "No"}, {kMountError, "Error!"}};
+    for (const auto& [state, text] : expected) {
+        row.mounted = state;
+        EXPECT_EQ(row.cell(drives::Column::Mounted), text);
+        EXPECT_EQ(loadAppString(drives::mountStateTextId(state)), text);
+        EXPECT_EQ(row.isMounted(), state == kYes);
+    }
+    row.autoMount = true;
+    row.passwordRemembered = true;
+    EXPECT_EQ(row.cell(drives::Column::AutoMount), "Yes");
+    EXPECT_EQ(row.cell(drives::Column::RequirePassword), "No");
+}
+
 TEST_F(MountFlowTest, EditPreparationUnlocksWithoutMounting)
 {
     makeToken(dir / "a");
@@ -316,7 +388,7 @@ TEST_F(MountFlowTest, EditPreparationUnlocksWithoutMounting)
     prompter.expectDrivePassword(typedPassword(kDrivePassword));
     const auto context = drives::prepareDriveForEdit(services, 0);
     ASSERT_NE(context, nullptr);
-    EXPECT_FALSE(context->mounted);
+    EXPECT_FALSE(mounted.isMounted(*context));
     EXPECT_TRUE(context->VerifyCheckData());
     EXPECT_TRUE(host.mounts.empty());
     EXPECT_EQ(mounted.size(), 1u) << "the context being edited stays in the list";
