@@ -1,5 +1,6 @@
 #include "core/drives/DriveFileDeletion.h"
 
+#include "core/access/DrivePasswordCheck.h"
 #include "core/app/ActivityLog.h"
 #include "core/crypto/Cfb.h"
 #include "core/drives/DriveMessages.h"
@@ -50,9 +51,8 @@ std::unique_ptr<DriveContext> openWithPrompt(Prompter& prompter, const DriveKeyS
                                              const std::filesystem::path& tokenPath)
 {
     DrivePasswordRequest request = keys.prompt;
-    request.check = [&tokenPath](std::string_view typed) {
-        return openWithPassword(hashStr(typed), tokenPath) != nullptr;
-    };
+    const std::filesystem::path folder = tokenPath.parent_path();
+    request.check = [folder](std::string_view typed) { return checkDrivePassword(folder, typed).accepted; };
     const DrivePasswordAnswer answer = prompter.askDrivePassword(request);
     if (answer.outcome != PasswordOutcome::Entered) {
         return nullptr;

@@ -187,8 +187,11 @@ SaveEditResult SaveEditInfo(const settings::SettingsFile& settings, DriveContext
     context.autoMount = edit.autoMount;
     context.setOptions(edit.options);
     const std::string stored = edit.rememberPassword ? rememberedPasswordValue(context, loginLayer) : "";
+    // The log names the password by the first characters of its protected form, whatever is
+    // stored: the same text identifies it with or without Remember and the program lock.
     writeLog("SaveEditInfo: letter(%s), label(%s), folder(%s), pwd(%s), autoMount(%d)", letter.c_str(),
-             label.c_str(), folder.c_str(), util::redact(stored).c_str(), edit.autoMount ? 1 : 0);
+             label.c_str(), folder.c_str(), util::redact(context.ProtectPassword(context.password())).c_str(),
+             edit.autoMount ? 1 : 0);
 
     bool matched = false;
     const bool saved = settings.update(

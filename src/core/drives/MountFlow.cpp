@@ -1,5 +1,6 @@
 #include "core/drives/MountFlow.h"
 
+#include "core/access/DrivePasswordCheck.h"
 #include "core/app/ActivityLog.h"
 #include "core/app/Prompter.h"
 #include "core/drives/DriveMessages.h"
@@ -179,10 +180,9 @@ private:
         prompt.letter = record.letter;
         prompt.autoMount = record.automount == 1;
         prompt.rememberPassword = rememberByDefault;
-        const std::filesystem::path tokenPath = token::tokenPathFor(record.folder);
-        prompt.check = [tokenPath](std::string_view typed) {
-            DriveContext probe(hashStr(typed));
-            return probe.unlock(tokenPath) == token::TokenLoadStatus::Loaded;
+        const std::filesystem::path folder = record.folder;
+        prompt.check = [folder](std::string_view typed) {
+            return checkDrivePassword(folder, typed).accepted;
         };
         const DrivePasswordAnswer answer = m_s.prompter.askDrivePassword(prompt);
         // The box takes effect when changed, also when the prompt is then cancelled.

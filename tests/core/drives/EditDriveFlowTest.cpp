@@ -383,5 +383,31 @@ TEST_F(EditDriveFlowTest, LetterChoicesHoldTheDrivesOwnLetter)
     EXPECT_FALSE(drives::confirmForgetPassword(prompter));
 }
 
+// The log line names the password by the first four characters of its protected form, whether
+// it is remembered or not and whether or not the program lock adds its layer.
+TEST_F(EditDriveFlowTest, SaveEditInfoLogsTheProtectedFormInEveryCase)
+{
+    makeDrive(true);
+    auto session = begin();
+    ASSERT_TRUE(session.context);
+    const std::string expected =
+        "pwd(" + session.context->ProtectPassword(session.context->password()).substr(0, 4) + ")";
+    LoginLayerState locked;
+    locked.storedLoginPassword = "$KTP$protected";
+    locked.loginPasswordActive = true;
+    for (const bool remember : {false, true}) {
+        for (const LoginLayerState& layer : {LoginLayerState{}, locked}) {
+            std::filesystem::remove(dir / "kestrava.log");
+            auto edit = drives::editFieldsFor(*session.context);
+            edit.rememberPassword = remember;
+            ASSERT_EQ(drives::SaveEditInfo(settings, *session.context, edit, layer),
+                      drives::SaveEditResult::Saved);
+            EXPECT_NE(logText().find(expected), std::string::npos)
+                << "remember " << remember << ", lock " << layer.loginPasswordActive << ":\n"
+                << logText();
+        }
+    }
+}
+
 } // namespace
 } // namespace kestrava::test
