@@ -390,18 +390,29 @@ UnlockResult unlockLogged(DriveServices& s, const settings::DriveRecord& record,
     return unlockDrive(s, record, request);
 }
 
+// A record whose folder is missing, or whose drive is served already, is listed as it is with
+// nothing to unlock. True when it was listed.
+bool listedAsItIs(DriveServices& s, const settings::DriveRecord& record,
+                  const std::vector<host::MountedDrive>& served)
+{
+    if (folderIsMissing(record)) {
+        s.rows.addRow(rowFromRecord(record, MountState::FolderMissing, s.settings.passwdSaved(record.folder),
+                                    s.cloudFolders));
+        return true;
+    }
+    if (servedByHost(served, record)) {
+        s.rows.addRow(servedRow(s, record));
+        return true;
+    }
+    return false;
+}
+
 // The start-up fill's step: the record listed, and mounted when it is marked for auto-mount.
 Stop fillRecord(DriveServices& s, const settings::DriveRecord& record,
                 const std::vector<host::MountedDrive>& served, bool askPasswords, bool rememberByDefault,
                 const host::MountOptions& options)
 {
-    if (folderIsMissing(record)) {
-        s.rows.addRow(rowFromRecord(record, MountState::FolderMissing, s.settings.passwdSaved(record.folder),
-                                    s.cloudFolders));
-        return std::nullopt;
-    }
-    if (servedByHost(served, record)) {
-        s.rows.addRow(servedRow(s, record));
+    if (listedAsItIs(s, record, served)) {
         return std::nullopt;
     }
     const UnlockResult unlocked = unlockLogged(
@@ -425,13 +436,7 @@ Stop fillRecord(DriveServices& s, const settings::DriveRecord& record,
 Stop refreshRecord(DriveServices& s, const settings::DriveRecord& record,
                    const std::vector<host::MountedDrive>& served)
 {
-    if (folderIsMissing(record)) {
-        s.rows.addRow(rowFromRecord(record, MountState::FolderMissing, s.settings.passwdSaved(record.folder),
-                                    s.cloudFolders));
-        return std::nullopt;
-    }
-    if (servedByHost(served, record)) {
-        s.rows.addRow(servedRow(s, record));
+    if (listedAsItIs(s, record, served)) {
         return std::nullopt;
     }
     UnlockRequest request;
