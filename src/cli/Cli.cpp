@@ -4,6 +4,7 @@
 #include "cli/commands/Commands.h"
 #include "core/Version.h"
 #include "core/app/ActivityLog.h"
+#include "core/app/SystemInfo.h"
 #include "core/host/SystemHost.h"
 #include "core/settings/Paths.h"
 
@@ -216,6 +217,11 @@ int runCli(const std::vector<std::string>& args, Io& io, HostFactory makeHost)
     }
     globals.loginStdin = globalArgs.has("login-stdin") || commandArgs.has("login-stdin");
     applog::setLogEcho(globals.verbose);
+    // Every command and every serving process is a start of its own; the machine description
+    // goes to the log only when asked for, or the log would repeat it for each call.
+    if (globals.verbose) {
+        sysinfo::writeSystemInfo({}, std::nullopt);
+    }
 
     PasswordInput passwords(io, globals.passwordStdin);
     CommandContext context{io, globals, passwords, std::move(makeHost)};

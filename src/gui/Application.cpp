@@ -1,6 +1,7 @@
 #include "gui/Application.h"
 
 #include "core/app/ActivityLog.h"
+#include "core/app/SystemInfo.h"
 #include "core/drives/DriveMessages.h"
 #include "core/host/FuseAvailability.h"
 #include "core/host/SystemHost.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QThreadPool>
 #include <QTimer>
@@ -26,6 +28,20 @@ namespace {
 
 constexpr int kWorkerPollMs = 50;
 constexpr int kRunOnceDelayMs = 1000;
+
+// The machine description for the log, with the primary screen in device pixels.
+void logSystemInfo()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) {
+        sysinfo::writeSystemInfo({}, std::nullopt);
+        return;
+    }
+    const QSize pixels = screen->size() * screen->devicePixelRatio();
+    sysinfo::writeSystemInfo({pixels.width(), pixels.height()},
+                             sysinfo::DisplayMode{screen->depth(), pixels.width(), pixels.height(),
+                                                  qRound(screen->refreshRate())});
+}
 
 } // namespace
 
@@ -91,6 +107,7 @@ std::optional<int> Application::runDriverSwitch()
 std::optional<int> Application::start()
 {
     writeLog("Starting App... %s", QApplication::arguments().join(QLatin1Char(' ')).toUtf8().constData());
+    logSystemInfo();
     if (!m_switches.skipsSingleInstance()) {
         m_instance = std::make_unique<SingleInstance>();
         if (!m_instance->claim()) {

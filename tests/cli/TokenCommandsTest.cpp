@@ -168,6 +168,9 @@ TEST_F(TokenCommandsTest, RealProgramKeepsResultsOnStdoutAndLogsOnlyWhenVerbose)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out.find("hashStr"), std::string::npos) << "log lines never on standard output";
     EXPECT_NE(r.err.find("hashStr End: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("PC INFO - END"), std::string::npos) << r.err;
+    EXPECT_LT(r.err.find("PC INFO - BEGIN"), r.err.find("PC INFO - END"))
+        << "the machine description, when verbose";
 
     r = runCliProgram({"verify", folder}, "");
     EXPECT_EQ(r.exitCode, 1) << "no terminal: a clear failure, not a hang";
