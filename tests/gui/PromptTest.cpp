@@ -335,6 +335,25 @@ private slots:
         prompter.balloon(8, 46, Icon::Information);
         QCOMPARE(notified, QStringList{appText(46)});
     }
+
+    void titledBalloonShowsTitleAndTextAtTheFieldOrInTheNotification()
+    {
+        QtPrompter prompter;
+        QWidget dialog;
+        auto* field = new QLineEdit(&dialog);
+        dialog.show();
+        prompter.registerField(7, field);
+        QStringList notified;
+        prompter.setNotifier(
+            [&](const QString& title, const QString& text, Icon) { notified << title << text; });
+        prompter.titledBalloon(7, 314, 316, Icon::Information);
+        Balloon* balloon = Balloon::shownFor(field);
+        QVERIFY(balloon != nullptr);
+        QCOMPARE(balloon->title(), appText(314));
+        QCOMPARE(balloon->text(), appText(316));
+        prompter.titledBalloon(8, 152, kNoBalloonText, Icon::Error);
+        QCOMPARE(notified, (QStringList{appText(152), QStringLiteral(" ")}));
+    }
 };
 
 QTEST_MAIN(PromptTest)
