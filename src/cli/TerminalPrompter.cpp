@@ -190,6 +190,15 @@ void TerminalPrompter::balloon(int /*fieldId*/, int messageId, Icon /*icon*/)
     m_io.err << "kestrava-cli: " << loadAppString(messageId) << "\n";
 }
 
+void TerminalPrompter::titledBalloon(int /*fieldId*/, int titleId, int textId, Icon /*icon*/)
+{
+    m_io.err << "kestrava-cli: " << loadAppString(titleId);
+    if (textId != kNoBalloonText) {
+        m_io.err << "\n" << loadAppString(textId);
+    }
+    m_io.err << "\n";
+}
+
 void TerminalPrompter::status(const std::string& /*text*/)
 {
     // A terminal run has no status line; what matters is in the messages and the log.

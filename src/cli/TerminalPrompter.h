@@ -27,6 +27,7 @@ public:
                       Icon icon) override;
     DrivePasswordAnswer askDrivePassword(const DrivePasswordRequest& request) override;
     void balloon(int fieldId, int messageId, Icon icon) override;
+    void titledBalloon(int fieldId, int titleId, int textId, Icon icon) override;
     void status(const std::string& text) override;
 
     // Whether some question (not a password) went unanswered for want of a terminal.

@@ -12,6 +12,7 @@
 #include "gui/DriveTableModel.h"
 #include "gui/LoginDialog.h"
 #include "gui/MainWindow.h"
+#include "gui/Notifications.h"
 #include "gui/QtPrompter.h"
 #include "gui/RunOnce.h"
 #include "gui/SingleInstance.h"
@@ -87,6 +88,12 @@ Application::~Application()
     m_model.reset();
 }
 
+QSystemTrayIcon* Application::shownTray() const
+{
+    QSystemTrayIcon* tray = m_window ? m_window->trayIcon() : nullptr;
+    return tray != nullptr && tray->isVisible() ? tray : nullptr;
+}
+
 std::optional<int> Application::runDriverSwitch()
 {
     if (m_switches.installDriver) {
@@ -147,11 +154,9 @@ std::optional<int> Application::start()
     m_prompter->setMainWindow(m_window.get());
     m_prompter->setStatusSink([this](const QString& text) { m_window->showStatus(text); });
     m_prompter->setCloudFolders(m_session->services().cloudFolders);
-    m_prompter->setNotifier([this](const QString& title, const QString& text, Icon) {
-        if (QSystemTrayIcon* tray = m_window->trayIcon()) {
-            tray->showMessage(title, text, QSystemTrayIcon::Information, kTrayBalloonMs);
-        }
-    });
+    m_prompter->setNotifier(
+        makeBalloonNotifier({[this] { return shownTray(); }, notifyDesktop,
+                             [this](const QString& line) { m_window->showStatus(line); }}));
     m_actions->setRefreshRequester([this] {
         QMetaObject::invokeMethod(m_window.get(), &MainWindow::startRefresh, Qt::QueuedConnection);
     });

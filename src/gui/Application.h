@@ -9,6 +9,8 @@
 #include <QObject>
 #include <memory>
 
+class QSystemTrayIcon;
+
 namespace kestrava::gui {
 
 class CoreDriveActions;
@@ -38,6 +40,8 @@ public slots:
 
 private:
     std::optional<int> runDriverSwitch();
+    // The tray icon when the desktop shows one.
+    QSystemTrayIcon* shownTray() const;
 
     StartSwitches m_switches;
     std::unique_ptr<SingleInstance> m_instance;

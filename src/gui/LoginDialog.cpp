@@ -1,5 +1,6 @@
 #include "gui/LoginDialog.h"
 
+#include "core/access/GoogleAuth.h"
 #include "gui/AppText.h"
 #include "gui/Balloon.h"
 #include "gui/Icons.h"
@@ -119,8 +120,7 @@ void LoginDialog::buildLoginFields(const LoginLock& lock, const LoginPlan& plan)
     connect(m_password, &QLineEdit::textEdited, this, [this] { setMark(m_password, Mark::None); });
 
     const QString account = QString::fromStdString(lock.googleAuth.accountName);
-    const QString codeLabel = appText(text::GoogleAuthenticator) + QStringLiteral(":  [ ") +
-                              appText(text::KeyLabel) + QStringLiteral("  ") + account + QStringLiteral(" ]");
+    const QString codeLabel = QString::fromStdString(oneTimeCodeFieldLabel(lock.googleAuth.accountName));
     m_code = addEntryRow(codeLabel, m_codeMark);
     m_code->setObjectName(QStringLiteral("codeField"));
     m_code->setMaxLength(static_cast<int>(kOneTimeCodeDigits));

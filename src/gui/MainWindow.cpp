@@ -44,17 +44,6 @@ QString withoutMnemonic(int id)
     return appText(id).remove(QLatin1Char('&'));
 }
 
-// "Name (*.xml)|*.xml|All Files (*.*)|*.*||" as a file dialog's filter list.
-QString fileDialogFilter(int id)
-{
-    const QStringList parts = appText(id).split(QLatin1Char('|'), Qt::SkipEmptyParts);
-    QStringList names;
-    for (qsizetype i = 0; i < parts.size(); i += 2) {
-        names << parts[i];
-    }
-    return names.join(QStringLiteral(";;"));
-}
-
 std::size_t commandIndex(MainWindow::Command command)
 {
     return static_cast<std::size_t>(command);
@@ -407,7 +396,7 @@ void MainWindow::backupSecurityToken()
         return;
     }
     QFileDialog dialog(this, withoutMnemonic(text::BackupSecurityToken), QDir::home().filePath(*name),
-                       fileDialogFilter(kTokenExportFilterId));
+                       appText(kTokenExportFilterId));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("xml"));
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {

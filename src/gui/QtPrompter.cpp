@@ -162,16 +162,26 @@ DrivePasswordAnswer QtPrompter::askDrivePassword(const DrivePasswordRequest& req
 
 void QtPrompter::balloon(int fieldId, int messageId, Icon icon)
 {
+    showBalloon(fieldId, QString(), appText(messageId), icon);
+}
+
+void QtPrompter::titledBalloon(int fieldId, int titleId, int textId, Icon icon)
+{
+    showBalloon(fieldId, appText(titleId), textId == kNoBalloonText ? QStringLiteral(" ") : appText(textId),
+                icon);
+}
+
+void QtPrompter::showBalloon(int fieldId, const QString& title, const QString& message, Icon icon)
+{
     if (m_shutDown) {
         return;
     }
     onGuiThread([&] {
-        const QString message = appText(messageId);
         const auto field = m_fields.find(fieldId);
         if (field != m_fields.end() && field->second && field->second->isVisible()) {
-            Balloon::showAt(field->second, QStringLiteral(" "), message, icon);
+            Balloon::showAt(field->second, title.isEmpty() ? QStringLiteral(" ") : title, message, icon);
         } else if (m_notify) {
-            m_notify(appText(text::Caption), message, icon);
+            m_notify(title.isEmpty() ? appText(text::Caption) : title, message, icon);
         }
     });
 }

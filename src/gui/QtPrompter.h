@@ -47,6 +47,7 @@ public:
                                  Buttons buttons, Icon icon) override;
     DrivePasswordAnswer askDrivePassword(const DrivePasswordRequest& request) override;
     void balloon(int fieldId, int messageId, Icon icon) override;
+    void titledBalloon(int fieldId, int titleId, int textId, Icon icon) override;
     void status(const std::string& text) override;
 
     // The parent of the next dialog: the open modal dialog, else the main window.
@@ -56,6 +57,8 @@ private:
     template <typename Work> auto onGuiThread(Work work) -> decltype(work());
     Button showMessageBox(int captionId, int messageId, const std::vector<std::string>& args, Buttons buttons,
                           Icon icon);
+    // An empty title: none at a field, the application's name in a notification.
+    void showBalloon(int fieldId, const QString& title, const QString& message, Icon icon);
 
     QPointer<QWidget> m_mainWindow;
     StatusSink m_status;

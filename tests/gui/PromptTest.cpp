@@ -8,6 +8,7 @@
 #include "gui/Balloon.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/LoginDialog.h"
+#include "gui/Notifications.h"
 #include "gui/QtPrompter.h"
 
 #include <QCheckBox>
@@ -334,6 +335,53 @@ private slots:
         QCOMPARE(balloonText(field), appText(152));
         prompter.balloon(8, 46, Icon::Information);
         QCOMPARE(notified, QStringList{appText(46)});
+    }
+
+    void balloonWithoutTrayGoesToTheDesktopElseToTheStatusLine()
+    {
+        QStringList desktop;
+        QStringList status;
+        std::vector<Icon> icons;
+        bool desktopTakes = true;
+        QtPrompter prompter;
+        prompter.setNotifier(makeBalloonNotifier({[] { return static_cast<QSystemTrayIcon*>(nullptr); },
+                                                  [&](const QString& title, const QString& text, Icon icon) {
+                                                      desktop << title << text;
+                                                      icons.push_back(icon);
+                                                      return desktopTakes;
+                                                  },
+                                                  [&](const QString& line) { status << line; }}));
+        prompter.titledBalloon(3, 314, 316, Icon::Information);
+        QCOMPARE(desktop, (QStringList{appText(314), appText(316)}));
+        QVERIFY(icons == std::vector<Icon>{Icon::Information});
+        QVERIFY(status.isEmpty());
+
+        desktopTakes = false; // no notification service on this desktop
+        prompter.titledBalloon(3, 315, 317, Icon::Information);
+        QCOMPARE(status.size(), 1);
+        QVERIFY(status[0].startsWith(appText(315) + QStringLiteral(" - ")));
+        QVERIFY(!status[0].contains(QLatin1Char('\n')));
+        prompter.titledBalloon(3, 152, kNoBalloonText, Icon::Information);
+        QCOMPARE(status.last(), appText(152));
+    }
+
+    void titledBalloonShowsTitleAndTextAtTheFieldOrInTheNotification()
+    {
+        QtPrompter prompter;
+        QWidget dialog;
+        auto* field = new QLineEdit(&dialog);
+        dialog.show();
+        prompter.registerField(7, field);
+        QStringList notified;
+        prompter.setNotifier(
+            [&](const QString& title, const QString& text, Icon) { notified << title << text; });
+        prompter.titledBalloon(7, 314, 316, Icon::Information);
+        Balloon* balloon = Balloon::shownFor(field);
+        QVERIFY(balloon != nullptr);
+        QCOMPARE(balloon->title(), appText(314));
+        QCOMPARE(balloon->text(), appText(316));
+        prompter.titledBalloon(8, 152, kNoBalloonText, Icon::Error);
+        QCOMPARE(notified, (QStringList{appText(152), QStringLiteral(" ")}));
     }
 };
 

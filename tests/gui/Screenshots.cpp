@@ -1,6 +1,7 @@
 // Renders every window of the desktop app to PNG files in the folder given, over sample rows
 // and sample locks (nothing is read from or written to the user's settings).
 #include "core/access/LoginPassword.h"
+#include "core/drives/DriveMessages.h"
 #include "gui/AppText.h"
 #include "gui/Balloon.h"
 #include "gui/DriveTableModel.h"
@@ -81,7 +82,8 @@ int main(int argc, char** argv)
     MainWindow window(model, actions, prompter, false);
     window.resize(820, 360);
     window.driveList()->selectRow(0);
-    window.showStatus(QStringLiteral("Mounting Drive Music -> M:"));
+    window.showStatus(
+        QString::fromStdString(formatPrompterMessage(drives::kStatusMounting, {"Music", "M:"})));
     ok &= save(window, folder, QStringLiteral("main-window"));
 
     DrivePasswordRequest request;

@@ -58,6 +58,15 @@ Button ScriptedPrompter::messageBox(int messageId, const std::vector<std::string
     return question ? Button::Unavailable : Button::OK;
 }
 
+Button ScriptedPrompter::messageBoxWithCaption(int captionId, int messageId,
+                                               const std::vector<std::string>& args, Buttons buttons,
+                                               Icon icon)
+{
+    const Button answer = messageBox(messageId, args, buttons, icon);
+    m_calls.back().captionId = captionId;
+    return answer;
+}
+
 DrivePasswordAnswer ScriptedPrompter::askDrivePassword(const DrivePasswordRequest& request)
 {
     Call call;
@@ -88,6 +97,12 @@ void ScriptedPrompter::balloon(int fieldId, int messageId, Icon icon)
     m_calls.push_back(call);
 }
 
+void ScriptedPrompter::titledBalloon(int fieldId, int titleId, int textId, Icon icon)
+{
+    balloon(fieldId, textId, icon);
+    m_calls.back().titleId = titleId;
+}
+
 void ScriptedPrompter::status(const std::string& text)
 {
     Call call;
@@ -105,6 +120,17 @@ std::vector<int> ScriptedPrompter::messageIds() const
         }
     }
     return ids;
+}
+
+int ScriptedPrompter::captionOf(int messageId) const
+{
+    for (const Call& call : m_calls) {
+        if (call.kind == Call::Kind::MessageBox && call.messageId == messageId) {
+            return call.captionId;
+        }
+    }
+    ADD_FAILURE() << "no message box " << messageId << " was shown";
+    return -1;
 }
 
 } // namespace kestrava::test

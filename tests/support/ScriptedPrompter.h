@@ -30,7 +30,9 @@ public:
         Buttons buttons = Buttons::OK;
         Icon icon = Icon::None;
         int fieldId = 0;
-        std::string text; // status text; for a drive password: the drive's label
+        int captionId = kDefaultCaption; // a message box's own caption
+        int titleId = 0;                 // a balloon's title
+        std::string text;                // status text; for a drive password: the drive's label
     };
 
     ScriptedPrompter() = default;
@@ -46,13 +48,19 @@ public:
 
     Button messageBox(int messageId, const std::vector<std::string>& args, Buttons buttons,
                       Icon icon) override;
+    Button messageBoxWithCaption(int captionId, int messageId, const std::vector<std::string>& args,
+                                 Buttons buttons, Icon icon) override;
     DrivePasswordAnswer askDrivePassword(const DrivePasswordRequest& request) override;
     void balloon(int fieldId, int messageId, Icon icon) override;
+    void titledBalloon(int fieldId, int titleId, int textId, Icon icon) override;
     void status(const std::string& text) override;
 
     const std::vector<Call>& calls() const { return m_calls; }
     // Message ids of every message box, in order.
     std::vector<int> messageIds() const;
+    // The caption of the first message box with messageId (kDefaultCaption if it had none);
+    // fails the test when there was no such box.
+    int captionOf(int messageId) const;
     std::size_t unansweredCount() const { return m_script.size(); }
 
 private:

@@ -36,6 +36,11 @@ public:
     {
         return m_terminal.messageBox(messageId, args, buttons, icon);
     }
+    Button messageBoxWithCaption(int captionId, int messageId, const std::vector<std::string>& args,
+                                 Buttons buttons, Icon icon) override
+    {
+        return m_terminal.messageBoxWithCaption(captionId, messageId, args, buttons, icon);
+    }
     DrivePasswordAnswer askDrivePassword(const DrivePasswordRequest& request) override
     {
         DrivePasswordAnswer answer;
@@ -52,6 +57,10 @@ public:
     void balloon(int fieldId, int messageId, Icon icon) override
     {
         m_terminal.balloon(fieldId, messageId, icon);
+    }
+    void titledBalloon(int fieldId, int titleId, int textId, Icon icon) override
+    {
+        m_terminal.titledBalloon(fieldId, titleId, textId, icon);
     }
     void status(const std::string& text) override { m_terminal.status(text); }
 

@@ -2,21 +2,19 @@
 
 #include "cli/PasswordInput.h"
 #include "cli/commands/CommandSupport.h"
+#include "core/access/GoogleAuth.h"
 #include "core/app/StringTable.h"
 
 namespace kestrava::cli {
 namespace {
 
 constexpr int kMsgLoginPasswordLabel = 159; // "Kestrava Login Password:"
-constexpr int kMsgGoogleAuthenticator = 257;
-constexpr int kMsgKeyLabel = 260; // "Key:"
 constexpr int kMsgCodeHasSixDigits = 1261;
 constexpr int kMsgPasswordTooShort = 46;
 
 std::string codeFieldLabel(const LoginLock& lock)
 {
-    return loadAppString(kMsgGoogleAuthenticator) + ":  [ " + loadAppString(kMsgKeyLabel) + "  " +
-           lock.googleAuth.accountName + " ] ";
+    return oneTimeCodeFieldLabel(lock.googleAuth.accountName) + " ";
 }
 
 // Reads one entry; the first prompt carries the lock's explanation.

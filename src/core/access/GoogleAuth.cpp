@@ -2,6 +2,7 @@
 
 #include "core/access/Base32.h"
 #include "core/app/ActivityLog.h"
+#include "core/app/StringTable.h"
 #include "core/crypto/Base64Url.h"
 #include "core/crypto/Random.h"
 #include "core/token/ProtectedForm.h"
@@ -15,6 +16,9 @@ namespace {
 
 constexpr std::size_t kSecretSourceBytes = 16;
 constexpr std::size_t kKeyBytes = 10;
+constexpr int kMsgGoogleAuthenticator = 257;
+constexpr int kMsgKeyLabel = 260;        // "Key:"
+constexpr int kMsgCodeFieldLabel = 1347; // "<257>:  [ <260>  <account> ]"
 
 // Cuts UTF-8 text to at most n characters without splitting one.
 std::string firstCharacters(std::string_view text, std::size_t n)
@@ -130,6 +134,13 @@ CodeCheck verifyGoogleAuthCode(std::string_view typed, std::string_view secret, 
 {
     const std::string_view used = secret.empty() ? std::string_view(loaded.secret) : secret;
     return checkOneTimeCode(typed, used.substr(0, kMaxStoredSecretBytes), now);
+}
+
+std::string oneTimeCodeFieldLabel(std::string_view accountName)
+{
+    return formatAppString(
+        loadAppString(kMsgCodeFieldLabel),
+        {loadAppString(kMsgGoogleAuthenticator), loadAppString(kMsgKeyLabel), std::string(accountName)});
 }
 
 } // namespace kestrava

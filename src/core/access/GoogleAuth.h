@@ -63,6 +63,9 @@ std::string proposedAccountName(const GoogleAuthState& state);
 // The default label of a generated secret: "Kestrava-" + its first four characters.
 std::string defaultAccountLabel(std::string_view secret);
 
+// The label of the login prompt's one-time-code field, naming the paired account.
+std::string oneTimeCodeFieldLabel(std::string_view accountName);
+
 // Checks a typed code against the given secret, or the loaded one when it is empty.
 CodeCheck verifyGoogleAuthCode(std::string_view typed, std::string_view secret, const GoogleAuthState& loaded,
                                std::chrono::system_clock::time_point now);

@@ -8,6 +8,11 @@
 #include "core/util/Redact.h"
 
 namespace kestrava {
+namespace {
+
+constexpr int kMsgLoginPasswordTooLong = 1346; // "... may have at most %s characters."
+
+} // namespace
 
 std::string protectLoginPassword(std::string_view password)
 {
@@ -75,8 +80,8 @@ int checkLoginPasswordChange(std::string_view stored, std::string_view current, 
 std::string loginPasswordChangeMessage(int refusal)
 {
     if (refusal == kLoginPasswordTooLong) {
-        return "Error! The login password may have at most " + std::to_string(kMaxLoginPasswordCharacters) +
-               " characters.";
+        return formatAppString(loadAppString(kMsgLoginPasswordTooLong),
+                               {std::to_string(kMaxLoginPasswordCharacters)});
     }
     return loadAppString(refusal);
 }

@@ -29,6 +29,10 @@ enum class Icon
     Question,
 };
 
+// No caption or text of its own: the caption "Kestrava", a blank balloon text.
+inline constexpr int kDefaultCaption = 0;
+inline constexpr int kNoBalloonText = 0;
+
 enum class Button
 {
     OK,
@@ -95,9 +99,17 @@ public:
     // An input error shown at a dialog field (fieldId names the field for the front end).
     virtual void balloon(int fieldId, int messageId, Icon icon) = 0;
 
+    // A balloon with a title and a text (string ids) at a dialog field. textId kNoBalloonText
+    // leaves the text blank, for a balloon whose title says it all.
+    virtual void titledBalloon(int fieldId, int titleId, int textId, Icon icon) = 0;
+
     // The main window's status line.
     virtual void status(const std::string& text) = 0;
 };
+
+// A message box with captionId as its caption, or the usual one for kDefaultCaption.
+Button messageBoxCaptioned(Prompter& prompter, int captionId, int messageId,
+                           const std::vector<std::string>& args, Buttons buttons, Icon icon);
 
 // The full text of a message: its string, placeholders filled.
 std::string formatPrompterMessage(int messageId, const std::vector<std::string>& args);

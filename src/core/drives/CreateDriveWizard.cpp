@@ -43,6 +43,7 @@ CreateDriveWizard::CreateDriveWizard(DriveServices& services, CloudTraces traces
                                      host::MountOptions mountOptions)
     : m_services(services), m_traces(std::move(traces)), m_mountOptions(mountOptions), m_label(kDefaultLabel)
 {
+    m_announcement.loadCaptionId = kCaptionImportDrive;
 }
 
 bool CreateDriveWizard::open()
@@ -228,8 +229,8 @@ WizardCreation CreateDriveWizard::runCreation()
         std::error_code ec;
         if (!std::filesystem::exists(tokenPath, ec)) {
             m_services.mounted.remove(context.get());
-            prompter.messageBox(kMsgTokenUnreadable, {tokenPath.string(), m_folder, m_label}, Buttons::OK,
-                                Icon::Error);
+            prompter.messageBoxWithCaption(kCaptionCreateDrive, kMsgTokenUnreadable,
+                                           {tokenPath.string(), m_folder, m_label}, Buttons::OK, Icon::Error);
             return WizardCreation::Failed;
         }
         tokenReady = context->unlock(tokenPath, &error) == token::TokenLoadStatus::Loaded;
@@ -269,7 +270,8 @@ WizardCreation CreateDriveWizard::runCreation()
         writeLog("!WizardCreate InstallFileSystem: %s - %s", m_letter.c_str(), result.detail.c_str());
         m_services.mounted.remove(context.get());
         reportMountFailure(prompter, m_letter, result);
-        prompter.messageBox(kMsgAddFailed, {m_folder, m_letter, m_label}, Buttons::OK, Icon::Error);
+        prompter.messageBoxWithCaption(kCaptionCreateKestravaDrive, kMsgAddFailed,
+                                       {m_folder, m_letter, m_label}, Buttons::OK, Icon::Error);
         return recordSaved ? WizardCreation::NotMounted : WizardCreation::Failed;
     }
     if (!recordSaved && !recordMountedDrive(m_services, drive, *context)) {

@@ -2,6 +2,7 @@
 
 #include "core/app/ActivityLog.h"
 #include "core/app/Prompter.h"
+#include "core/app/StringTable.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/DriveValidation.h"
 #include "core/drives/MountedDrives.h"
@@ -40,13 +41,14 @@ FileDeletion offerFileDeletion(Prompter& prompter, const std::string& folder, co
     if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
         return FileDeletion::NotOffered;
     }
-    if (prompter.messageBox(kMsgDeleteFiles, {folder}, Buttons::YesNo, Icon::Warning) != Button::Yes) {
+    if (prompter.messageBoxWithCaption(kMsgConfirmRemovalCaption, kMsgDeleteFiles, {folder}, Buttons::YesNo,
+                                       Icon::Warning) != Button::Yes) {
         return FileDeletion::Declined;
     }
     if (isRootFolder(folder)) {
         // A hand-edited record must never touch a whole file system.
-        prompter.messageBox(kMsgDeleteFilesFailed, {folder, "a file system root is never deleted"},
-                            Buttons::OK, Icon::Error);
+        prompter.messageBox(kMsgDeleteFilesFailed, {folder, loadAppString(kReasonRootFolder)}, Buttons::OK,
+                            Icon::Error);
         return FileDeletion::Failed;
     }
     report = deleteDriveFiles(prompter, folder, keys);

@@ -2,6 +2,7 @@
 
 #include "core/access/DrivePasswordCheck.h"
 #include "core/app/ActivityLog.h"
+#include "core/app/StringTable.h"
 #include "core/crypto/Cfb.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/RememberedPassword.h"
@@ -213,7 +214,8 @@ std::string nameList(const std::vector<std::string>& names)
         text += (i == 0 ? "" : "\n") + names[i];
     }
     if (names.size() > kMaxNamesShown) {
-        text += "\n... (" + std::to_string(names.size() - kMaxNamesShown) + " more)";
+        text += "\n" + formatAppString(loadAppString(kTextMoreNames),
+                                       {std::to_string(names.size() - kMaxNamesShown)});
     }
     return text;
 }

@@ -23,7 +23,7 @@ inline constexpr int kMsgSettingsLoadFailed = 53;  // "Error! Cannot load the co
 inline constexpr int kMsgFolderRegistered = 54;    // folder already registered
 inline constexpr int kMsgSameLabel = 55;           // Yes/No: use the same label?
 inline constexpr int kMsgSameLetter = 56;          // Yes/No: use the same letter?
-inline constexpr int kMsgDriverMissing = 93;       // "Error! Virtual Disk Drivers are not installed!"
+inline constexpr int kMsgDriverMissing = 93;       // "Error! FUSE is not installed!"
 inline constexpr int kMsgProgramTitle = 95;        // "Harbrook Kestrava v%s"
 inline constexpr int kMsgInvalidMountPath = 127;   // "Error! Cannot mount Kestrava Drive, invalid path!"
 inline constexpr int kMsgDriveAdded = 139;         // new drive added (letter, label)
@@ -59,13 +59,23 @@ inline constexpr int kMsgColumnRequirePassword = 1217; // "Require Password"
 inline constexpr int kMsgRecordNotSaved = 1229;        // the drive record could not be saved (settings path)
 
 // Drives that would overlap, kept tokens, and what deleting a drive's files leaves.
-inline constexpr int kMsgInsideOtherDrive = 1240; // folder lies inside another drive's folder
-inline constexpr int kMsgHoldsOtherDrive = 1241;  // folder holds another drive's folder
-inline constexpr int kMsgOverlapsMounts = 1242;   // folder overlaps the mount root or a mounted drive
-inline constexpr int kMsgTokenKept = 1243;        // the replaced token was kept (path)
-inline constexpr int kMsgTokenKeepFailed = 1244;  // the token could not be kept, nothing replaced
-inline constexpr int kMsgFilesLeft = 1245;        // deleted; these entries were not the drive's
-inline constexpr int kMsgDeleteKeyMissing = 1246; // no key: nothing in the folder was deleted
-inline constexpr int kMsgPlainNamesLeft = 1247;   // names not encrypted: only token and warning folder
+inline constexpr int kMsgInsideOtherDrive = 1240;        // folder lies inside another drive's folder
+inline constexpr int kMsgHoldsOtherDrive = 1241;         // folder holds another drive's folder
+inline constexpr int kMsgOverlapsMounts = 1242;          // folder overlaps the mount root or a mounted drive
+inline constexpr int kMsgTokenKept = 1243;               // the replaced token was kept (path)
+inline constexpr int kMsgTokenKeepFailed = 1244;         // the token could not be kept, nothing replaced
+inline constexpr int kMsgFilesLeft = 1245;               // deleted; these entries were not the drive's
+inline constexpr int kMsgDeleteKeyMissing = 1246;        // no key: nothing in the folder was deleted
+inline constexpr int kMsgPlainNamesLeft = 1247;          // names not encrypted: only token and warning folder
+inline constexpr int kCaptionCreateDrive = 2;            // "Create New Drive"
+inline constexpr int kCaptionImportDrive = 1340;         // "Import Drive"
+inline constexpr int kCaptionCreateKestravaDrive = 1341; // "Create New Kestrava Drive"
+inline constexpr int kStatusMounting = 1342;             // "Mounting Drive %s -> %s" (label, letter)
+inline constexpr int kStatusUnmounting = 1343;           // "Unmounting Drive %s -> %s" (label, letter)
+inline constexpr int kTooltipNotActive = 1344;           // "%s - Not Active" (title)
+inline constexpr int kTooltipActive = 1345;    // "%s - Active\n(Mounted Drives: %s)" (title, letters)
+inline constexpr int kTextMoreNames = 1348;    // "... (%s more)"
+inline constexpr int kReasonRootFolder = 1349; // a root folder is never deleted
+inline constexpr int kReasonNoFreeName = 1350; // no free name for the kept token copy
 
 } // namespace kestrava::drives

@@ -116,7 +116,7 @@ private:
             return stillLocked(UnlockOutcome::TokenUnreadable);
         }
         auto context = std::make_shared<DriveContext>();
-        m_s.prompter.status("Mounting Drive " + record.label + " -> " + record.letter);
+        m_s.prompter.status(formatPrompterMessage(kStatusMounting, {record.label, record.letter}));
 
         const bool remembered = !record.pwd.empty();
         PasswordSource source = PasswordSource::None;
@@ -625,7 +625,7 @@ bool unmountRow(DriveServices& services, std::size_t index)
         services.prompter.messageBox(kMsgNoDriveSelected, {}, Buttons::OK, Icon::Error);
         return false;
     }
-    services.prompter.status("Unmounting Drive " + row->label + " -> " + row->letter);
+    services.prompter.status(formatPrompterMessage(kStatusUnmounting, {row->label, row->letter}));
     if (!services.host.UnmountFileSystem(row->letter)) {
         // Busy: the drive stays mounted and listed as such.
         writeLog("!UnmountFileSystem: %s - %s", row->letter.c_str(), row->folder().c_str());

@@ -33,7 +33,8 @@ void offerBackupOnly(Prompter& prompter, RecoveryState& state)
     state.backupEnabled = true;
     state.balloonTitle = kMsgFolderLoadedTitle;
     state.balloonText = kMsgUseBackupText;
-    prompter.balloon(static_cast<int>(RecoveryField::BackupChoice), kMsgUseBackupText, Icon::Information);
+    prompter.titledBalloon(static_cast<int>(RecoveryField::BackupChoice), kMsgFolderLoadedTitle,
+                           kMsgUseBackupText, Icon::Information);
 }
 
 bool useLocation(DriveServices& services, RecoveryState& state, const ProposedLocation& location)
@@ -139,8 +140,8 @@ bool checkRecoveryFolder(DriveServices& services, RecoveryState& state, const st
     state.useBackup = false;
     state.balloonTitle = kMsgTokenFoundTitle;
     state.balloonText = kMsgTokenFoundText;
-    services.prompter.balloon(static_cast<int>(RecoveryField::FolderTokenChoice), kMsgTokenFoundText,
-                              Icon::Information);
+    services.prompter.titledBalloon(static_cast<int>(RecoveryField::FolderTokenChoice), kMsgTokenFoundTitle,
+                                    kMsgTokenFoundText, Icon::Information);
     return true;
 }
 
@@ -209,8 +210,8 @@ RecoverOutcome confirmRecovery(DriveServices& services, RecoveryState& state, co
     }
     if (request.password.empty() || !checkTokenImport(services.prompter, state.tokenFile,
                                                       hashStr(request.password), state.announcement)) {
-        services.prompter.balloon(static_cast<int>(RecoveryField::Password), kMsgIncorrectPassword,
-                                  Icon::Error);
+        services.prompter.titledBalloon(static_cast<int>(RecoveryField::Password), kMsgIncorrectPassword,
+                                        kNoBalloonText, Icon::Error);
         return RecoverOutcome::WrongPassword;
     }
     return runRecovery(services, state, request);

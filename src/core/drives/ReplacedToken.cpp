@@ -2,6 +2,7 @@
 
 #include "core/app/ActivityLog.h"
 #include "core/app/Prompter.h"
+#include "core/app/StringTable.h"
 #include "core/drives/DriveMessages.h"
 #include "core/fs/PathMapper.h"
 #include "core/token/DriveContext.h"
@@ -97,7 +98,7 @@ bool keepReplacedToken(Prompter& prompter, const std::filesystem::path& folder)
             return keepFailed(prompter, tokenPath, std::strerror(failure));
         }
     }
-    return keepFailed(prompter, tokenPath, "no free name for the kept copy");
+    return keepFailed(prompter, tokenPath, loadAppString(kReasonNoFreeName));
 }
 
 } // namespace kestrava::drives

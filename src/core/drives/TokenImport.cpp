@@ -37,12 +37,14 @@ bool checkTokenImport(Prompter& prompter, const std::filesystem::path& file, std
         }
         writeLog("!ImportToken: %s", error.c_str());
         if (!legacy) {
-            prompter.messageBox(kMsgImportReadFailed, {file.string()}, Buttons::OK, Icon::Error);
+            messageBoxCaptioned(prompter, announcement.loadCaptionId, kMsgImportReadFailed, {file.string()},
+                                Buttons::OK, Icon::Error);
             return false;
         }
         // An old-format token this version cannot read: said so, and left to the password
         // check, which it cannot pass.
-        prompter.messageBox(kMsgLegacyImport, {file.string()}, Buttons::OK, Icon::Error);
+        messageBoxCaptioned(prompter, announcement.loadCaptionId, kMsgLegacyImport, {file.string()},
+                            Buttons::OK, Icon::Error);
     } else if (optionsOut != nullptr) {
         *optionsOut = context.options();
     }

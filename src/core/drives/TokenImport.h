@@ -2,15 +2,13 @@
 // when the chosen folder already holds a token.
 #pragma once
 
+#include "core/app/Prompter.h"
 #include "core/token/DriveContext.h"
 
 #include <filesystem>
 #include <string>
 #include <string_view>
 
-namespace kestrava {
-class Prompter;
-}
 namespace kestrava::settings {
 class SettingsFile;
 }
@@ -24,6 +22,8 @@ struct ValidationState;
 struct ImportAnnouncement
 {
     bool announce = false;
+    // The caption of the messages that say the file cannot be read.
+    int loadCaptionId = kDefaultCaption;
 };
 
 // Loads the token file with the drive password (empty: no password yet, only readability is

@@ -17,15 +17,14 @@ std::string programTitle(std::string_view version)
 
 std::string trayTooltipText(std::string_view title, const std::vector<std::string>& mountedLetters)
 {
-    std::string text(title);
     if (mountedLetters.empty()) {
-        return text + " - Not Active";
+        return formatAppString(loadAppString(kTooltipNotActive), {std::string(title)});
     }
-    text += " - Active\n(Mounted Drives: ";
+    std::string letters;
     for (std::size_t i = 0; i < mountedLetters.size(); ++i) {
-        text += (i == 0 ? "" : ", ") + mountedLetters[i];
+        letters += (i == 0 ? "" : ", ") + mountedLetters[i];
     }
-    text += ")";
+    std::string text = formatAppString(loadAppString(kTooltipActive), {std::string(title), letters});
     if (text.size() > kMaxTooltipCharacters) {
         text = text.substr(0, kMaxTooltipCharacters - 4) + "...)";
     }

@@ -13,13 +13,13 @@
 namespace kestrava::host {
 namespace {
 
-constexpr int kMsgNotInstalled = 93;         // "Error! Virtual Disk Drivers are not installed!"
-constexpr int kMsgNeedsAdmin = 121;          // "...needs Administrative permission... restart...?"
-constexpr int kMsgNotInstalledWarn = 122;    // "The Virtual Disk Drivers are not installed."
-constexpr int kMsgUninstalled = 124;         // "Virtual Disk Drivers successfully uninstalled..."
+constexpr int kMsgNotInstalled = 93;         // "Error! FUSE is not installed!"
+constexpr int kMsgNeedsAdmin = 121;          // "...needs root permission... continue as root?"
+constexpr int kMsgNotInstalledWarn = 122;    // "FUSE is not installed."
+constexpr int kMsgUninstalled = 124;         // "FUSE successfully removed..."
 constexpr int kMsgUninstallFailed = 125;     // "Error!  There was a problem removing ...\n%s"
 constexpr int kMsgNoPackageManager = 1270;   // no apt-get, dnf, zypper or pacman; package %s
-constexpr int kMsgRunAsAdmin = 1271;         // "Run this command as administrator:\n%s"
+constexpr int kMsgRunAsAdmin = 1271;         // "Run this command as root:\n%s"
 constexpr int kMsgInstallFailed = 1272;      // "Error! FUSE could not be installed:\n%s"
 constexpr int kMsgPlanNotUnderstood = 1273;  // removal of %s not understood; output %s
 constexpr int kMsgRemovalTakesOthers = 1274; // removing %s would also remove or break: %s

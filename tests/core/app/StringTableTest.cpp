@@ -1,5 +1,9 @@
 #include "core/app/StringTable.h"
 
+#include "core/access/GoogleAuth.h"
+#include "core/access/LoginPassword.h"
+#include "core/drives/TrayTooltip.h"
+
 #include <gtest/gtest.h>
 
 namespace kestrava {
@@ -43,6 +47,30 @@ TEST(StringTableTest, FormatFillsPlaceholdersInOrder)
     EXPECT_EQ(formatAppString("a %s b %s", {"1"}), "a 1 b ");
     EXPECT_EQ(formatAppString("Step %d", {"2"}), "Step 2");
     EXPECT_EQ(formatAppString("trailing %", {}), "trailing %");
+}
+
+TEST(StringTableTest, EnglishTextsSpeakOfThisSystem)
+{
+    for (const int id : appStringIds()) {
+        const std::string text(englishAppString(id));
+        for (const char* foreign : {"Windows", "Registry", "Administrat", "Virtual Disk Driver",
+                                    "Icon Overlay", "reboot", "|*.", "*.*"}) {
+            EXPECT_EQ(text.find(foreign), std::string::npos) << id << ": " << text;
+        }
+    }
+}
+
+// Every text of these core helpers comes from the table: a language pack that replaces every id
+// with its number shows no English word.
+TEST(StringTableTest, CoreTextsComeFromTheTableById)
+{
+    setAppStringOverride([](int id) { return "<" + std::to_string(id) + ":%s:%s:%s>"; });
+    EXPECT_EQ(drives::trayTooltipText("T", {}), "<1344:T::>");
+    EXPECT_EQ(drives::trayTooltipText("T", {"E:", "G:"}), "<1345:T:E:, G::>");
+    EXPECT_EQ(loginPasswordChangeMessage(kLoginPasswordTooLong), "<1346:128::>");
+    EXPECT_EQ(oneTimeCodeFieldLabel("ann"), "<1347:<257:%s:%s:%s>:<260:%s:%s:%s>:ann>");
+    setAppStringOverride(nullptr);
+    EXPECT_EQ(oneTimeCodeFieldLabel("ann"), "Google Authenticator:  [ Key:  ann ]");
 }
 
 } // namespace

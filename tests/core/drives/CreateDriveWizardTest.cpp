@@ -176,6 +176,20 @@ TEST_F(CreateDriveWizardTest, EditingTheFolderForgetsTheAdoptedToken)
     EXPECT_FALSE(wizard.adoptingToken());
 }
 
+TEST_F(CreateDriveWizardTest, UnreadableTokenIsReportedUnderTheImportCaptionAndKeepsThePage)
+{
+    std::filesystem::create_directories(dir / "existing");
+    writeFile(token::tokenPathFor(dir / "existing"), "<Kestrava><version>2.0.0.0</version></Kestrava>");
+    toLocationPage();
+    wizard.setFolder((dir / "existing").string());
+    prompter.expectMessage(drives::kMsgImportExisting, Button::Yes);
+    prompter.expectMessage(drives::kMsgImportReadFailed, Button::OK);
+    EXPECT_EQ(wizard.next(), WizardStep::Stay);
+    EXPECT_EQ(wizard.page(), 2);
+    EXPECT_EQ(prompter.captionOf(drives::kMsgImportExisting), kDefaultCaption);
+    EXPECT_EQ(prompter.captionOf(drives::kMsgImportReadFailed), drives::kCaptionImportDrive);
+}
+
 TEST_F(CreateDriveWizardTest, DuplicateLetterIsQuestionedOnPageFour)
 {
     makeToken(dir / "other");
@@ -247,6 +261,7 @@ TEST_F(CreateDriveWizardTest, WithoutFuseTheDriveIsListedAndTheFinishPageStillFo
     EXPECT_EQ(wizard.page(), 5);
     EXPECT_EQ(wizard.creation(), std::optional(drives::WizardCreation::NotMounted));
     EXPECT_EQ(prompter.messageIds().back(), drives::kMsgAddFailed);
+    EXPECT_EQ(prompter.captionOf(drives::kMsgAddFailed), drives::kCaptionCreateKestravaDrive);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows.row(0)->mounted, drives::MountState::NotMounted);
     EXPECT_EQ(record(0).letter, "Z:");

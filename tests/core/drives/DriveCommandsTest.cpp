@@ -81,6 +81,8 @@ TEST_F(DriveCommandsTest, DeletingAMountedDriveUnmountsItFirstAndCanDeleteItsFil
     prompter.expectMessage(drives::kMsgDeleteFiles, Button::Yes);
     EXPECT_EQ(drives::RemoveDrive(services, 0), drives::RemoveResult::Removed);
     EXPECT_EQ(host.calls, std::vector<std::string>{"unmount K:"});
+    EXPECT_EQ(prompter.captionOf(drives::kMsgConfirmDelete), kDefaultCaption);
+    EXPECT_EQ(prompter.captionOf(drives::kMsgDeleteFiles), drives::kMsgConfirmRemovalCaption);
     EXPECT_TRUE(host.mounts.empty());
     EXPECT_EQ(mounted.size(), 0u);
     EXPECT_TRUE(settings.driveRecords()->empty());

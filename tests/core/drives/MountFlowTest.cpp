@@ -7,6 +7,8 @@
 #include "core/drives/DriveMessages.h"
 #include "core/drives/FreeLetters.h"
 
+#include <algorithm>
+
 namespace kestrava::test {
 namespace {
 
@@ -249,6 +251,11 @@ TEST_F(MountFlowTest, CancelledPromptOnAnExplicitMountStops)
 
     EXPECT_FALSE(drives::mountRow(services, 0));
     EXPECT_TRUE(host.calls.empty());
+    const auto shown = std::find_if(prompter.calls().begin(), prompter.calls().end(), [](const auto& call) {
+        return call.kind == ScriptedPrompter::Call::Kind::Status;
+    });
+    ASSERT_NE(shown, prompter.calls().end());
+    EXPECT_EQ(shown->text, formatPrompterMessage(drives::kStatusMounting, {"Alpha", "K:"}));
     EXPECT_EQ(prompter.calls().back().kind, ScriptedPrompter::Call::Kind::Status);
     EXPECT_EQ(prompter.calls().back().text, "") << "the status line is hidden";
 }

@@ -9,6 +9,8 @@
 #include "core/fs/PathMapper.h"
 #include "core/settings/FileLock.h"
 
+#include <tuple>
+
 namespace kestrava::test {
 namespace {
 
@@ -29,20 +31,23 @@ protected:
         return r;
     }
 
-    std::vector<int> balloons() const
+    // Each balloon as (field, title id, text id).
+    using BalloonCall = std::tuple<int, int, int>;
+
+    std::vector<BalloonCall> balloons() const
     {
-        std::vector<int> ids;
+        std::vector<BalloonCall> shown;
         for (const auto& call : prompter.calls()) {
             if (call.kind == ScriptedPrompter::Call::Kind::Balloon) {
-                ids.push_back(call.fieldId * 1000 + call.messageId);
+                shown.emplace_back(call.fieldId, call.titleId, call.messageId);
             }
         }
-        return ids;
+        return shown;
     }
 
-    static int balloonAt(RecoveryField field, int message)
+    static BalloonCall balloonAt(RecoveryField field, int title, int text)
     {
-        return static_cast<int>(field) * 1000 + message;
+        return {static_cast<int>(field), title, text};
     }
 };
 
@@ -54,8 +59,8 @@ TEST_F(RecoverDriveFlowTest, FolderWithoutTokenOffersOnlyTheBackup)
     EXPECT_FALSE(state.useFolderToken);
     EXPECT_TRUE(state.backupEnabled);
     EXPECT_EQ(state.balloonTitle, drives::kMsgFolderLoadedTitle);
-    EXPECT_EQ(balloons(),
-              std::vector<int>{balloonAt(RecoveryField::BackupChoice, drives::kMsgUseBackupText)});
+    EXPECT_EQ(balloons(), std::vector{balloonAt(RecoveryField::BackupChoice, drives::kMsgFolderLoadedTitle,
+                                                drives::kMsgUseBackupText)});
     EXPECT_TRUE(prompter.messageIds().empty());
 
     prompter.expectMessage(drives::kMsgFieldsEmpty, Button::OK);
@@ -69,6 +74,7 @@ TEST_F(RecoverDriveFlowTest, TokenThatCannotBeReadIsReportedAndOnlyTheBackupRema
     writeFile(token::tokenPathFor(dir / "synced"), "<Kestrava><version>2.0.0.0</version></Kestrava>");
     ASSERT_TRUE(drives::checkRecoveryFolder(services, state, (dir / "synced").string()));
     EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgImportReadFailed});
+    EXPECT_EQ(prompter.captionOf(drives::kMsgImportReadFailed), kDefaultCaption);
     EXPECT_FALSE(state.folderTokenEnabled);
     EXPECT_TRUE(state.backupEnabled);
 }
@@ -79,8 +85,8 @@ TEST_F(RecoverDriveFlowTest, IntactTokenIsRecoveredRegisteredAndMounted)
     ASSERT_TRUE(drives::checkRecoveryFolder(services, state, (dir / "synced").string()));
     EXPECT_TRUE(state.folderTokenEnabled && state.useFolderToken);
     EXPECT_EQ(state.balloonTitle, drives::kMsgTokenFoundTitle);
-    EXPECT_EQ(balloons(),
-              std::vector<int>{balloonAt(RecoveryField::FolderTokenChoice, drives::kMsgTokenFoundText)});
+    EXPECT_EQ(balloons(), std::vector{balloonAt(RecoveryField::FolderTokenChoice, drives::kMsgTokenFoundTitle,
+                                                drives::kMsgTokenFoundText)});
 
     auto r = request();
     r.label = "Restored";
@@ -211,7 +217,8 @@ TEST_F(RecoverDriveFlowTest, WrongPasswordChangesNothing)
     EXPECT_EQ(drives::confirmRecovery(services, state, request(kOtherPassword)),
               RecoverOutcome::WrongPassword);
     EXPECT_EQ(drives::confirmRecovery(services, state, request("")), RecoverOutcome::WrongPassword);
-    EXPECT_EQ(balloons().back(), balloonAt(RecoveryField::Password, drives::kMsgIncorrectPassword));
+    EXPECT_EQ(balloons().back(),
+              balloonAt(RecoveryField::Password, drives::kMsgIncorrectPassword, kNoBalloonText));
     EXPECT_FALSE(std::filesystem::exists(token::tokenPathFor(dir / "synced")));
     EXPECT_FALSE(settings.exists());
     EXPECT_TRUE(host.mounts.empty());
