@@ -10,6 +10,7 @@
 #include "core/settings/UserRegistry.h"
 #include "gui/CoreDriveActions.h"
 #include "gui/DriveTableModel.h"
+#include "gui/ExitSignals.h"
 #include "gui/LoginDialog.h"
 #include "gui/MainWindow.h"
 #include "gui/Notifications.h"
@@ -122,6 +123,8 @@ std::optional<int> Application::start()
             return 1;
         }
     }
+    m_exitSignals = std::make_unique<ExitSignals>();
+    connect(m_exitSignals.get(), &ExitSignals::exitRequested, this, &Application::exitProgram);
     if (auto code = runDriverSwitch()) {
         return code;
     }
@@ -199,7 +202,9 @@ void Application::exitProgram()
     if (m_window && m_window->trayIcon() != nullptr) {
         m_window->trayIcon()->hide();
     }
-    QApplication::quit();
+    // exit(), not quit(): quit() first asks every window to close, and the main window turns a
+    // close into hiding in the tray, which would cancel the exit.
+    QCoreApplication::exit(0);
 }
 
 } // namespace kestrava::gui

@@ -16,6 +16,7 @@ namespace kestrava::gui {
 class CoreDriveActions;
 class DialogLoginAnswerer;
 class DriveTableModel;
+class ExitSignals;
 class MainWindow;
 class QtPrompter;
 class SingleInstance;
@@ -45,6 +46,7 @@ private:
 
     StartSwitches m_switches;
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<ExitSignals> m_exitSignals;
     std::unique_ptr<QtPrompter> m_prompter;
     std::unique_ptr<DialogLoginAnswerer> m_login;
     std::unique_ptr<session::AppSession> m_session;

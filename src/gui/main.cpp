@@ -19,5 +19,8 @@ int main(int argc, char** argv)
     if (const auto code = application.start()) {
         return *code;
     }
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // However the loop ended, the drives this copy mounted are unmounted before it goes.
+    application.exitProgram();
+    return code;
 }

@@ -4,6 +4,7 @@
 #include "core/settings/SettingsProgramValues.h"
 #include "core/settings/UserRegistry.h"
 #include "gui/DriveTableModel.h"
+#include "gui/ExitSignals.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/MainWindow.h"
 #include "gui/QtPrompter.h"
@@ -12,11 +13,13 @@
 #include "gui/StartSwitches.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 using namespace kestrava;
 using namespace kestrava::gui;
@@ -137,6 +140,45 @@ private slots:
         QVERIFY(carryOverInstallerAutoUpdate(registry, values));
         QCOMPARE(values.get("AutoUpdate").value_or(""), std::string("Y"));
         QVERIFY(!registry.readValue(settings::kRegistryGroup, settings::kAutoUpdateKey).has_value());
+    }
+
+    void terminationSignalsAskForAnOrderlyExit()
+    {
+        // Without the handler SIGTERM would end this test process on the spot.
+        ExitSignals exits;
+        QSignalSpy spy(&exits, &ExitSignals::exitRequested);
+        QCOMPARE(::raise(SIGTERM), 0);
+        QTRY_COMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).toInt(), SIGTERM);
+        QCOMPARE(::raise(SIGHUP), 0);
+        QTRY_COMPARE(spy.count(), 2);
+        QCOMPARE(spy.at(1).at(0).toInt(), SIGHUP);
+    }
+
+    void terminatedAppRunsItsOrderlyExit()
+    {
+        // A portable copy keeps its settings and log beside itself, inside the sandbox.
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString app = folder.filePath(QStringLiteral("kestrava"));
+        QVERIFY(QFile::copy(QStringLiteral(KESTRAVA_GUI_PATH), app));
+        QVERIFY(
+            QFile::copy(QStringLiteral(KESTRAVA_CLI_PATH), folder.filePath(QStringLiteral("kestrava-cli"))));
+        const QString log = folder.filePath(QStringLiteral("kestrava.log"));
+        const auto logHas = [&log](const char* text) {
+            QFile file(log);
+            return file.open(QIODevice::ReadOnly) && file.readAll().contains(text);
+        };
+
+        QProcess running;
+        running.start(app, {QStringLiteral("/min")});
+        QVERIFY(running.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(logHas("ReadDriveInfo Begin"), 20000);
+        running.terminate(); // SIGTERM, as a session logging out sends
+        QVERIFY(running.waitForFinished(20000));
+        QCOMPARE(running.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(running.exitCode(), 0);
+        QVERIFY(logHas("appExit"));
     }
 
 private:
