@@ -12,11 +12,11 @@ bool isSwitchWord(const std::string& text)
     return text == "on" || text == "off";
 }
 
-const OptionSpec* findSpec(const std::vector<OptionSpec>& specs, const std::string& name)
+const OptionDefinition* findOption(const std::vector<OptionDefinition>& definitions, const std::string& name)
 {
-    const auto it =
-        std::find_if(specs.begin(), specs.end(), [&](const OptionSpec& o) { return o.name == name; });
-    return it == specs.end() ? nullptr : &*it;
+    const auto it = std::find_if(definitions.begin(), definitions.end(),
+                                 [&](const OptionDefinition& o) { return o.name == name; });
+    return it == definitions.end() ? nullptr : &*it;
 }
 
 // Stores a value, refusing a second spelling that says otherwise ("--plain-names
@@ -35,19 +35,19 @@ bool store(ParsedArguments& parsed, const std::string& name, const std::string& 
 
 } // namespace
 
-OptionSpec switchOption(std::string name, std::string help)
+OptionDefinition switchOption(std::string name, std::string help)
 {
-    OptionSpec spec{std::move(name), false, "[on|off]", std::move(help)};
-    spec.isSwitch = true;
-    return spec;
+    OptionDefinition definition{std::move(name), false, "[on|off]", std::move(help)};
+    definition.isSwitch = true;
+    return definition;
 }
 
-OptionSpec aliasOption(std::string name, std::string canonical, std::string value)
+OptionDefinition aliasOption(std::string name, std::string canonical, std::string value)
 {
-    OptionSpec spec{std::move(name), false, "", ""};
-    spec.aliasOf = std::move(canonical);
-    spec.aliasValue = std::move(value);
-    return spec;
+    OptionDefinition definition{std::move(name), false, "", ""};
+    definition.aliasOf = std::move(canonical);
+    definition.aliasValue = std::move(value);
+    return definition;
 }
 
 std::optional<std::string> ParsedArguments::value(const std::string& name) const
@@ -62,13 +62,13 @@ std::optional<bool> ParsedArguments::switchValue(const std::string& name) const
     return text ? std::optional<bool>(*text == "on") : std::nullopt;
 }
 
-bool parseArguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+bool parseArguments(const std::vector<std::string>& args, const std::vector<OptionDefinition>& definitions,
                     ParsedArguments& parsed, std::string& error)
 {
     bool onlyPositional = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
-        if (!onlyPositional && arg == "-h" && findSpec(specs, "help") != nullptr) {
+        if (!onlyPositional && arg == "-h" && findOption(definitions, "help") != nullptr) {
             arg = "--help";
         }
         if (onlyPositional || arg.size() < 2 || arg.rfind("--", 0) != 0) {
@@ -85,23 +85,24 @@ bool parseArguments(const std::vector<std::string>& args, const std::vector<Opti
         if (const auto eq = arg.find('='); eq != std::string::npos) {
             inlineValue = arg.substr(eq + 1);
         }
-        const OptionSpec* spec = findSpec(specs, spelled);
-        if (spec == nullptr) {
+        const OptionDefinition* definition = findOption(definitions, spelled);
+        if (definition == nullptr) {
             error = "unknown option --" + spelled;
             return false;
         }
-        const OptionSpec* target = spec->aliasOf.empty() ? spec : findSpec(specs, spec->aliasOf);
+        const OptionDefinition* target =
+            definition->aliasOf.empty() ? definition : findOption(definitions, definition->aliasOf);
         if (target == nullptr) {
-            error = "unknown option --" + spec->aliasOf;
+            error = "unknown option --" + definition->aliasOf;
             return false;
         }
         const std::string& name = target->name;
-        if (!spec->aliasOf.empty() && !spec->aliasValue.empty()) {
+        if (!definition->aliasOf.empty() && !definition->aliasValue.empty()) {
             if (inlineValue) {
                 error = "option --" + spelled + " takes no value";
                 return false;
             }
-            if (!store(parsed, name, spec->aliasValue, spelled, error)) {
+            if (!store(parsed, name, definition->aliasValue, spelled, error)) {
                 return false;
             }
             continue;
@@ -142,10 +143,10 @@ bool parseArguments(const std::vector<std::string>& args, const std::vector<Opti
     return true;
 }
 
-std::string describeOptions(const std::vector<OptionSpec>& specs)
+std::string describeOptions(const std::vector<OptionDefinition>& definitions)
 {
     std::string text;
-    for (const OptionSpec& option : specs) {
+    for (const OptionDefinition& option : definitions) {
         std::string left = "  --" + option.name;
         std::string help = option.help;
         if (!option.aliasOf.empty()) {

@@ -11,10 +11,10 @@
 
 namespace kestrava::cli {
 
-struct OptionSpec
+struct OptionDefinition
 {
-    OptionSpec(std::string name_, bool takesValue_ = false, std::string valueName_ = {},
-               std::string help_ = {})
+    OptionDefinition(std::string name_, bool takesValue_ = false, std::string valueName_ = {},
+                     std::string help_ = {})
         : name(std::move(name_)), takesValue(takesValue_), valueName(std::move(valueName_)),
           help(std::move(help_))
     {
@@ -33,9 +33,9 @@ struct OptionSpec
 };
 
 // An on/off setting.
-OptionSpec switchOption(std::string name, std::string help);
+OptionDefinition switchOption(std::string name, std::string help);
 // A spelling kept for an option renamed to canonical; with a value it sets canonical to it.
-OptionSpec aliasOption(std::string name, std::string canonical, std::string value = {});
+OptionDefinition aliasOption(std::string name, std::string canonical, std::string value = {});
 
 struct ParsedArguments
 {
@@ -49,11 +49,11 @@ struct ParsedArguments
     std::optional<bool> switchValue(const std::string& name) const;
 };
 
-// Parses args against specs. Unknown options, missing values and contradicting spellings of
+// Parses args against definitions. Unknown options, missing values and contradicting spellings of
 // one option fail with a message; aliases are stored under the option they stand for.
-bool parseArguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+bool parseArguments(const std::vector<std::string>& args, const std::vector<OptionDefinition>& definitions,
                     ParsedArguments& parsed, std::string& error);
 
-std::string describeOptions(const std::vector<OptionSpec>& specs);
+std::string describeOptions(const std::vector<OptionDefinition>& definitions);
 
 } // namespace kestrava::cli

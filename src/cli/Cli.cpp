@@ -14,9 +14,9 @@
 namespace kestrava::cli {
 namespace {
 
-const std::vector<OptionSpec>& globalOptionSpecs()
+const std::vector<OptionDefinition>& globalOptionDefinitions()
 {
-    static const std::vector<OptionSpec> specs = {
+    static const std::vector<OptionDefinition> definitions = {
         {"help", false, "", "show help for the tool or a command (also -h, or 'help [COMMAND]')"},
         {"version", false, "", "print the program's version"},
         {"verbose", false, "", "also print the activity log's lines on standard error"},
@@ -29,7 +29,7 @@ const std::vector<OptionSpec>& globalOptionSpecs()
         {"login-stdin", false, "",
          "read the program lock's login password and code from standard input, one line per entry asked"},
     };
-    return specs;
+    return definitions;
 }
 
 std::vector<std::unique_ptr<Command>> allCommands()
@@ -70,7 +70,7 @@ void printToolHelp(std::ostream& out, const std::vector<std::unique_ptr<Command>
         out << name << command->summary() << "\n";
     }
     out << "\nGlobal options:\n"
-        << describeOptions(globalOptionSpecs())
+        << describeOptions(globalOptionDefinitions())
         << "\nRun 'kestrava-cli help COMMAND' for a command's arguments.\n"
            "Exit codes: 0 success, 1 failure (one line on standard error), 2 usage error.\n";
 }
@@ -82,7 +82,7 @@ void printCommandHelp(std::ostream& out, const Command& command)
     if (!options.empty()) {
         out << "\nOptions:\n" << describeOptions(options);
     }
-    out << "\nGlobal options:\n" << describeOptions(globalOptionSpecs());
+    out << "\nGlobal options:\n" << describeOptions(globalOptionDefinitions());
 }
 
 const Command* findCommand(const std::vector<std::unique_ptr<Command>>& commands, const std::string& name)
@@ -155,7 +155,7 @@ int runCli(const std::vector<std::string>& args, Io& io, HostFactory makeHost)
 
     ParsedArguments globalArgs;
     std::string error;
-    if (!parseArguments(before, globalOptionSpecs(), globalArgs, error)) {
+    if (!parseArguments(before, globalOptionDefinitions(), globalArgs, error)) {
         return static_cast<int>(usageError(io, error));
     }
     if (globalArgs.has("version")) {
@@ -185,10 +185,10 @@ int runCli(const std::vector<std::string>& args, Io& io, HostFactory makeHost)
         **std::find_if(commands.begin(), commands.end(), [&](const auto& c) { return c->name() == *split; });
 
     // Global options are accepted after the command name too.
-    std::vector<OptionSpec> specs = command.options();
-    specs.insert(specs.end(), globalOptionSpecs().begin(), globalOptionSpecs().end());
+    std::vector<OptionDefinition> definitions = command.options();
+    definitions.insert(definitions.end(), globalOptionDefinitions().begin(), globalOptionDefinitions().end());
     ParsedArguments commandArgs;
-    if (!parseArguments(std::vector<std::string>(split + 1, args.end()), specs, commandArgs, error)) {
+    if (!parseArguments(std::vector<std::string>(split + 1, args.end()), definitions, commandArgs, error)) {
         return static_cast<int>(usageError(io, command.name() + ": " + error));
     }
     if (globalArgs.has("help") || commandArgs.has("help")) {

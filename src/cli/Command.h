@@ -62,7 +62,7 @@ public:
     virtual std::string name() const = 0;
     virtual std::string summary() const = 0;
     virtual std::string usage() const = 0; // the synopsis after "kestrava-cli "
-    virtual std::vector<OptionSpec> options() const { return {}; }
+    virtual std::vector<OptionDefinition> options() const { return {}; }
     virtual ExitCode run(CommandContext& context, const ParsedArguments& args) = 0;
 };
 

@@ -28,7 +28,7 @@ QSystemTrayIcon::MessageIcon trayIconFor(Icon icon)
     return QSystemTrayIcon::Information;
 }
 
-// Icon names from the freedesktop icon naming specification.
+// Icon names from the freedesktop icon naming standard.
 QString desktopIconFor(Icon icon)
 {
     switch (icon) {

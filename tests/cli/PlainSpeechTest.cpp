@@ -98,11 +98,11 @@ TEST(CliHelp, VersionAndHelpInEveryForm)
 
 TEST(CliOptions, OneSpellingPerSettingWithTheOldOnesAsAliases)
 {
-    const std::vector<OptionSpec> specs = {switchOption("name-encryption", ""),
-                                           switchOption("remember", ""),
-                                           {"token", true, "FILE", ""},
-                                           aliasOption("plain-names", "name-encryption", "off"),
-                                           aliasOption("import", "token")};
+    const std::vector<OptionDefinition> definitions = {switchOption("name-encryption", ""),
+                                                       switchOption("remember", ""),
+                                                       {"token", true, "FILE", ""},
+                                                       aliasOption("plain-names", "name-encryption", "off"),
+                                                       aliasOption("import", "token")};
     struct Case
     {
         std::vector<std::string> args;
@@ -121,21 +121,21 @@ TEST(CliOptions, OneSpellingPerSettingWithTheOldOnesAsAliases)
     for (const Case& c : cases) {
         ParsedArguments parsed;
         std::string error;
-        ASSERT_TRUE(parseArguments(c.args, specs, parsed, error)) << c.args.front() << ": " << error;
+        ASSERT_TRUE(parseArguments(c.args, definitions, parsed, error)) << c.args.front() << ": " << error;
         EXPECT_EQ(parsed.switchValue("name-encryption"), c.nameEncryption) << c.args.front();
         EXPECT_EQ(parsed.switchValue("remember"), c.remember) << c.args.front();
         EXPECT_EQ(parsed.positional, c.positional) << c.args.front();
     }
     ParsedArguments parsed;
     std::string error;
-    ASSERT_TRUE(parseArguments({"--import", "backup.xml"}, specs, parsed, error)) << error;
+    ASSERT_TRUE(parseArguments({"--import", "backup.xml"}, definitions, parsed, error)) << error;
     EXPECT_EQ(parsed.value("token"), "backup.xml");
 
     for (const auto& bad :
          {std::vector<std::string>{"--plain-names", "--name-encryption", "on"},
           std::vector<std::string>{"--remember=maybe"}, std::vector<std::string>{"--plain-names=on"}}) {
         ParsedArguments refused;
-        EXPECT_FALSE(parseArguments(bad, specs, refused, error)) << bad.front();
+        EXPECT_FALSE(parseArguments(bad, definitions, refused, error)) << bad.front();
     }
 }
 

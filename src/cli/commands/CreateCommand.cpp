@@ -27,7 +27,7 @@ public:
                "[--case-insensitive on|off] [--long-names on|off] [--remember [on|off]] "
                "[--automount on|off] [--token BACKUPFILE] [--no-mount] [--yes]";
     }
-    std::vector<OptionSpec> options() const override
+    std::vector<OptionDefinition> options() const override
     {
         return {
             {"letter", true, "K:", "the drive's letter; it is mounted at <mount root>/K"},

@@ -46,7 +46,7 @@ public:
         return "remove a drive from the list (and, if asked, its encrypted files)";
     }
     std::string usage() const override { return "delete K:|FOLDER [--delete-files] [--yes]"; }
-    std::vector<OptionSpec> options() const override
+    std::vector<OptionDefinition> options() const override
     {
         return {{"delete-files", false, "",
                  "also delete the drive's encrypted files and token (asks first, and the drive password "

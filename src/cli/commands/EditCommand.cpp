@@ -95,7 +95,7 @@ public:
                "[--name-encryption on|off] [--case-insensitive on|off] [--long-names on|off] "
                "[--change-password] [--yes]";
     }
-    std::vector<OptionSpec> options() const override
+    std::vector<OptionDefinition> options() const override
     {
         return {
             {"label", true, "TEXT", "the drive's new label"},

@@ -22,7 +22,7 @@ public:
         return "init FOLDER [--name-encryption on|off] [--case-insensitive on|off] [--long-names on|off] "
                "[--force]";
     }
-    std::vector<OptionSpec> options() const override
+    std::vector<OptionDefinition> options() const override
     {
         return {
             switchOption("name-encryption", "encrypt file names (default on)"),

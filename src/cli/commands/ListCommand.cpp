@@ -93,7 +93,7 @@ public:
     std::string name() const override { return "list"; }
     std::string summary() const override { return "list the drives: letter, label, folder and state"; }
     std::string usage() const override { return "list [--json]"; }
-    std::vector<OptionSpec> options() const override
+    std::vector<OptionDefinition> options() const override
     {
         return {{"json", false, "", "print the rows as a JSON array"}};
     }

@@ -21,7 +21,7 @@ public:
         return "mount K:|FOLDER [--foreground] [--remember] [--allow-other]\n"
                "       kestrava-cli mount --all [--no-prompt] [--allow-other]";
     }
-    std::vector<OptionSpec> options() const override
+    std::vector<OptionDefinition> options() const override
     {
         return {
             {"all", false, "", "mount every drive marked for auto-mount, as the desktop app does at start"},

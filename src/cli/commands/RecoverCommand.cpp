@@ -28,7 +28,7 @@ public:
         return "recover FOLDER --letter K: [--label TEXT] [--token BACKUPFILE] [--remember [on|off]] "
                "[--automount on|off] [--no-mount] [--yes]";
     }
-    std::vector<OptionSpec> options() const override
+    std::vector<OptionDefinition> options() const override
     {
         return {
             {"letter", true, "K:", "the drive's letter; it is mounted at <mount root>/K"},

@@ -37,7 +37,7 @@ public:
                "Serves one drive until it is unmounted (the serving process that 'mount' starts).\n"
                "The drive password (64 hexadecimal characters) is read from descriptor N.";
     }
-    std::vector<OptionSpec> options() const override
+    std::vector<OptionDefinition> options() const override
     {
         return {
             {"folder", true, "DIR", "the drive's backing folder"},

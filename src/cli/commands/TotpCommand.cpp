@@ -53,7 +53,7 @@ public:
         return "pair an authenticator app, or switch one-time codes at start";
     }
     std::string usage() const override { return "totp pair [--account NAME] | totp on|off|clear"; }
-    std::vector<OptionSpec> options() const override
+    std::vector<OptionDefinition> options() const override
     {
         return {{"account", true, "NAME", "the account name shown in the app (pair only)"}};
     }

@@ -14,7 +14,7 @@ public:
     std::string name() const override { return "unmount"; }
     std::string summary() const override { return "unmount a drive, or every mounted drive"; }
     std::string usage() const override { return "unmount K:|FOLDER\n       kestrava-cli unmount --all"; }
-    std::vector<OptionSpec> options() const override
+    std::vector<OptionDefinition> options() const override
     {
         return {{"all", false, "", "unmount every mounted Kestrava drive"}};
     }
