@@ -68,9 +68,7 @@ void MountFixture::TearDown()
         ADD_FAILURE() << "the drive could not be unmounted normally";
         host::runProgram({"fusermount3", "-u", "-z", m_mnt.string()});
     }
-    for (int i = 0; i < 100 && !serverPids().empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    serversEnded();
     for (const pid_t pid : serverPids()) {
         ADD_FAILURE() << "serving process " << pid << " outlived its drive";
         ::kill(pid, SIGKILL);
@@ -109,6 +107,17 @@ bool MountFixture::isMounted() const
 {
     const auto entry = host::findMount(host::readMountTable(), m_mnt);
     return entry && entry->fsType == host::kDriveFsType;
+}
+
+bool MountFixture::serversEnded() const
+{
+    for (int waited = 0; waited < 15000; waited += 50) {
+        if (serverPids().empty()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return serverPids().empty();
 }
 
 std::vector<pid_t> MountFixture::serverPids() const

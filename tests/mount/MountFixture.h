@@ -38,6 +38,9 @@ protected:
     void createDrive(bool mount = true);
     bool isMounted() const;
     std::vector<pid_t> serverPids() const;
+    // Whether every serving process of this drive has ended within a generous deadline: a process
+    // finishes its own exit after the unmount has returned.
+    bool serversEnded() const;
     static bool processAlive(pid_t pid);
     void requirePrograms(const std::vector<std::string>& programs);
 
