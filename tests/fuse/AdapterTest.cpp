@@ -330,6 +330,36 @@ TEST_F(AdapterTest, LongListingsCarryEveryEntryOnceWithItsOwnAttributes)
     EXPECT_EQ(again, kFiles + 4);
 }
 
+TEST_F(AdapterTest, NamesInAnotherCaseReachTheSameEntries)
+{
+    ASSERT_EQ(::mkdir(at("Folder").c_str(), 0755), 0);
+    writeAll(at("Folder/Read Me.TXT"), "case");
+    EXPECT_EQ(readAll(at("folder/read me.txt")), "case");
+    writeAll(at("FOLDER/READ ME.txt"), "rewritten"); // the same file, not a second one
+    EXPECT_EQ(readAll(at("Folder/Read Me.TXT")), "rewritten");
+    struct stat a
+    {
+    };
+    struct stat b
+    {
+    };
+    ASSERT_EQ(::stat(at("Folder").c_str(), &a), 0);
+    ASSERT_EQ(::stat(at("fOLDER").c_str(), &b), 0);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    ASSERT_EQ(::rename(at("folder/read me.txt").c_str(), at("FOLDER/renamed").c_str()), 0);
+    std::set<std::string> names;
+    DIR* dir = ::opendir(at("Folder").c_str());
+    ASSERT_NE(dir, nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        names.insert(entry->d_name);
+    }
+    ::closedir(dir);
+    EXPECT_EQ(names, (std::set<std::string>{".", "..", "renamed"}));
+    ASSERT_EQ(::unlink(at("folder/RENAMED").c_str()), 0);
+    ASSERT_EQ(::rmdir(at("FOLDER").c_str()), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(back()));
+}
+
 TEST_F(AdapterTest, UnlinkedOpenFileStaysUsableAndLeavesNothingBehind)
 {
     writeAll(at("temp"), "still here");
