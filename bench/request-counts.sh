@@ -30,7 +30,7 @@ mkdir -p "$HOME"
 
 cleanup() {
     fusermount3 -u "$mnt" 2> /dev/null || true
-    [ -n "${tracer:-}" ] && wait "$tracer" 2> /dev/null || true
+    if [ -n "${tracer:-}" ]; then wait "$tracer" 2> /dev/null || true; fi
     [ -n "${KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT

@@ -4,6 +4,7 @@
 #include "core/host/MountTable.h"
 #include "fuse/FuseOps.h"
 #include "fuse/FuseVersion.h"
+#include "fuse/ServeLoop.h"
 
 #include <fuse_lowlevel.h>
 #include <vector>
@@ -89,13 +90,17 @@ int MountSession::serve()
     if (m_options.singleThread) {
         return fuse_session_loop(m_session);
     }
-    fuse_loop_config* config = fuse_loop_cfg_create();
-    fuse_loop_cfg_set_clone_fd(config, 1);
-    fuse_loop_cfg_set_max_threads(config, m_options.maxThreads);
-    fuse_loop_cfg_set_idle_threads(config, m_options.maxThreads);
-    const int rc = fuse_session_loop_mt(m_session, config);
-    fuse_loop_cfg_destroy(config);
-    return rc;
+    if (m_options.threadPool) {
+        fuse_loop_config* config = fuse_loop_cfg_create();
+        fuse_loop_cfg_set_clone_fd(config, 1);
+        fuse_loop_cfg_set_max_threads(config, m_options.maxThreads);
+        fuse_loop_cfg_set_idle_threads(config, m_options.maxThreads);
+        const int rc = fuse_session_loop_mt(m_session, config);
+        fuse_loop_cfg_destroy(config);
+        return rc;
+    }
+    ServeLoop loop(m_session, m_options.maxThreads);
+    return loop.run();
 }
 
 void MountSession::unmount()
