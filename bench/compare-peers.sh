@@ -109,7 +109,7 @@ fi
 printf '%s\n%s\n' "$password" "$password" | "${k[@]}" "${create_args[@]}" > /dev/null
 echo "$password" > "$work/gocryptfs.pass"
 gocryptfs -q -init -passfile "$work/gocryptfs.pass" "$g_back" > /dev/null
-gocryptfs -q -passfile "$work/gocryptfs.pass" "$g_back" "$g_mnt"
+gocryptfs -q -nosyslog -passfile "$work/gocryptfs.pass" "$g_back" "$g_mnt"
 securefs create --pass "$password" "$s_back" > /dev/null
 securefs mount -b --pass "$password" --log "$work/securefs.log" "$s_back" "$s_mnt" > /dev/null
 for _ in $(seq 1 100); do
