@@ -235,14 +235,14 @@ below=0
 for i in "${!names[@]}"; do
     peer=gocryptfs
     best=${gocrypt[$i]}
-    if [ "$(calc "${secure[$i]} > ${gocrypt[$i]}")" != "0.000000" ]; then
+    if [ "$(calc "(${secure[$i]} > ${gocrypt[$i]})")" != "0.000000" ]; then
         peer=securefs
         best=${secure[$i]}
     fi
     ratio=$(calc "${kestrava[$i]} / $best")
     printf '| %-56s | %10.1f | %10.1f | %10.1f | %10.1f | %5.2f | %-11s |\n' "${names[$i]}" "${kestrava[$i]}" \
         "${gocrypt[$i]}" "${secure[$i]}" "${plainfs[$i]}" "$ratio" "$peer"
-    if [ "$(calc "$ratio < 1.5")" != "0.000000" ]; then
+    if [ "$(calc "($ratio < 1.5)")" != "0.000000" ]; then
         below=$((below + 1))
     fi
 done
