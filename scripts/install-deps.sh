@@ -12,8 +12,8 @@ packages=(
     libqrencode-dev zbar-tools
     # The desktop app (Qt 6 Widgets; the SVG plugins draw its icons) and its screenshots.
     qt6-base-dev libqt6svg6 qt6-svg-dev xvfb imagemagick
-    # Real-mount tests and the benchmark against gocryptfs.
-    gocryptfs fio sqlite3 rsync
+    # Real-mount tests (the peer benchmark installs gocryptfs and securefs itself).
+    fio sqlite3 rsync
 )
 
 missing=()

@@ -20,7 +20,8 @@ struct ServeRequest
     bool foreground = false;
     bool allowOther = false;
     bool singleThread = false;
-    unsigned int maxThreads = 16; // of the multithreaded loop
+    unsigned int maxThreads = 16; // serving threads at most
+    bool threadPool = false;      // libfuse's own multithreaded loop instead of ours
     bool debug = false;
 };
 

@@ -4,7 +4,11 @@
 #include "fuse/FuseVersion.h"
 #include "fuse/Guarded.h"
 
-#include <fuse.h>
+#include <algorithm>
+#include <climits>
+#include <fcntl.h>
+#include <fuse_lowlevel.h>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,355 +16,756 @@
 namespace kestrava::fuse {
 namespace {
 
-SessionData& session()
+// Sync clients change the backing folder behind our back: the kernel keeps names, attributes
+// and missing names for one second only.
+constexpr double kCacheSeconds = 1.0;
+
+// What readdir(3) callers see for an entry whose inode number is not known: 0 would hide it.
+constexpr ino_t kUnknownInode = 0xffffffff;
+
+SessionData& session(fuse_req_t req)
 {
-    return *static_cast<SessionData*>(fuse_get_context()->private_data);
+    return *static_cast<SessionData*>(fuse_req_userdata(req));
 }
 
-fs::DriveFs& drive()
+fs::DriveFs& drive(fuse_req_t req)
 {
-    return *session().drive;
+    return *session(req).drive;
 }
 
 // The user whose request this is: what they create is theirs.
-fs::Caller caller()
+fs::Caller caller(fuse_req_t req)
 {
-    const fuse_context* context = fuse_get_context();
+    const fuse_ctx* context = fuse_req_ctx(req);
     return {context->uid, context->gid};
 }
 
-// Drops the kernel's cached attributes of these names, so their link count (or size) is read
-// afresh. A name the kernel holds no node for needs nothing.
-void invalidate(const std::vector<std::string>& paths)
+// Runs a callback's body, which either replied itself (0) or returns a negative errno to
+// reply with. Nothing is thrown across the C boundary.
+template <class Body> void reply(fuse_req_t req, const char* op, Body&& body) noexcept
 {
-    for (const std::string& path : paths) {
-        fuse_invalidate_path(fuse_get_context()->fuse, path.c_str());
+    const int rc = guarded(op, std::forward<Body>(body));
+    if (rc < 0) {
+        fuse_reply_err(req, -rc);
     }
 }
 
-// A handle whose file has no path any more (its node is gone) arrives without one; only
-// files with several links have names to tell about.
-bool hasPathAndLinks(const char* path)
+int replyDone(fuse_req_t req, int rc)
 {
-    return path != nullptr && !session().links.empty();
-}
-
-// After a change through one name of a file with several links: its other names.
-void invalidateOtherNames(const char* path)
-{
-    LinkedNames::FileId file;
-    if (hasPathAndLinks(path) && session().links.fileOf(path, &file)) {
-        invalidate(session().links.othersOf(file, path));
+    if (rc == 0) {
+        fuse_reply_err(req, 0);
     }
+    return rc;
 }
 
-std::string childPath(std::string_view folder, std::string_view name)
+// Hands the entry st describes to the kernel as name inside parent (one lookup more).
+int replyEntry(fuse_req_t req, fuse_ino_t parent, const char* name, const struct stat& st)
 {
-    std::string path(folder);
-    if (path.empty() || path.back() != '/') {
-        path += '/';
+    InodeTable& nodes = session(req).nodes;
+    fuse_entry_param entry{};
+    entry.ino = nodes.remember(parent, name, st);
+    entry.attr = st;
+    entry.attr_timeout = kCacheSeconds;
+    entry.entry_timeout = kCacheSeconds;
+    if (fuse_reply_entry(req, &entry) != 0) {
+        nodes.forget(entry.ino, 1); // the request was interrupted: the kernel took nothing
     }
-    return path.append(name);
+    return 0;
 }
 
-// What libfuse itself reports for an entry whose inode number it does not know.
-constexpr ino_t kUnknownInode = 0xffffffff;
-
-void* onInit(fuse_conn_info* conn, fuse_config* cfg)
+// The attributes of the entry just made under the path, handed out as name inside parent.
+int replyNewEntry(fuse_req_t req, fuse_ino_t parent, const char* name, const std::string& path, int rc)
 {
-    // Backing inode numbers keep hard links and `find`/`rsync` identity right.
-    cfg->use_ino = 1;
-    cfg->readdir_ino = 1;
-    // Sync clients change the backing folder behind our back: cache names and attributes
-    // for one second only, and drop cached contents when a file changed since it was cached.
-    cfg->entry_timeout = 1.0;
-    cfg->attr_timeout = 1.0;
-    cfg->negative_timeout = 1.0;
-    cfg->auto_cache = 1;
-    // A file unlinked while open is kept under a hidden name until its last handle closes
-    // (hard_remove off), so fstat and friends on the open file keep working.
-    cfg->hard_remove = 0;
+    if (rc != 0) {
+        return rc;
+    }
+    struct stat st
+    {
+    };
+    if (const int found = drive(req).getattr(path, &st); found != 0) {
+        return found;
+    }
+    return replyEntry(req, parent, name, st);
+}
+
+// The node's attributes. A node whose name is gone (a file removed or replaced while open)
+// answers through one of its open handles.
+int attributesOf(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi, struct stat* st)
+{
+    fs::DriveFs& fs = drive(req);
+    if (fi != nullptr) {
+        return fs.fgetattr(fi->fh, st);
+    }
+    InodeTable& nodes = session(req).nodes;
+    const auto path = nodes.pathOf(ino);
+    int rc = path ? fs.getattr(*path, st) : -ENOENT;
+    if (rc == 0 && (ino == kRootNode || nodes.isEntryOf(ino, *st))) {
+        return 0;
+    }
+    if (const auto handle = nodes.anyHandle(ino)) {
+        return fs.fgetattr(*handle, st);
+    }
+    // Another entry under the node's name (replaced behind our back): its attributes, as a
+    // path-based host shows them, unless its type differs, which the kernel would refuse.
+    return rc == 0 && !nodes.hasType(ino, st->st_mode) ? -ENOENT : rc;
+}
+
+void onInit(void* userdata, fuse_conn_info* conn)
+{
     // Large requests: fewer round trips through the kernel for sequential I/O. max_read must
     // match the mount option the session was created with.
     conn->max_write = kMaxRequestBytes;
     conn->max_read = kMaxRequestBytes;
     conn->max_readahead = kMaxRequestBytes;
-    conn->want |= conn->capable & FUSE_CAP_ASYNC_READ;
-    conn->want |= conn->capable & FUSE_CAP_PARALLEL_DIROPS;
+    conn->want |= conn->capable & (FUSE_CAP_ASYNC_READ | FUSE_CAP_PARALLEL_DIROPS);
+    // Cached contents are dropped when the kernel sees a file's size or time change.
+    conn->want |= conn->capable & FUSE_CAP_AUTO_INVAL_DATA;
+    // Every listing carries the entries' attributes: `ls -l` costs no request per entry.
+    conn->want |= conn->capable & FUSE_CAP_READDIRPLUS;
+    conn->want &= ~FUSE_CAP_READDIRPLUS_AUTO;
     // The kernel applies the caller's umask to the modes of new entries before they arrive,
     // unless asked not to; the handlers rely on that and never apply it a second time.
     conn->want &= ~FUSE_CAP_DONT_MASK;
-    auto* session = static_cast<SessionData*>(fuse_get_context()->private_data);
-    if (session->onReady) {
+    auto* data = static_cast<SessionData*>(userdata);
+    if (data->onReady) {
         guarded("init", [&] {
-            session->onReady();
+            data->onReady();
             return 0;
         });
     }
-    return session;
 }
 
-int onGetattr(const char* path, struct stat* st, fuse_file_info* fi)
+void onLookup(fuse_req_t req, fuse_ino_t parent, const char* name)
 {
-    return guarded("getattr", [&] {
-        const int rc = fi != nullptr ? drive().fgetattr(fi->fh, st) : drive().getattr(path, st);
-        if (rc == 0 && path != nullptr && st->st_nlink > 1) {
-            session().links.note(path, *st);
+    reply(req, "lookup", [&] {
+        SessionData& data = session(req);
+        std::shared_lock lock(data.renames);
+        const auto path = data.nodes.childPath(parent, name);
+        if (!path) {
+            return -ENOENT;
         }
-        return rc;
-    });
-}
-
-int onAccess(const char* path, int mask)
-{
-    return guarded("access", [&] { return drive().access(path, mask); });
-}
-
-int onReadlink(const char* path, char* buffer, size_t size)
-{
-    return guarded("readlink", [&] { return drive().readlink(path, buffer, size); });
-}
-
-int onMknod(const char* path, mode_t mode, dev_t device)
-{
-    return guarded("mknod", [&] { return drive().mknod(path, mode, device, caller()); });
-}
-
-int onMkdir(const char* path, mode_t mode)
-{
-    return guarded("mkdir", [&] { return drive().mkdir(path, mode, caller()); });
-}
-
-int onUnlink(const char* path)
-{
-    return guarded("unlink", [&] {
-        const int rc = drive().unlink(path);
-        if (rc == 0) {
-            invalidate(session().links.removed(path)); // their link count dropped
-        }
-        return rc;
-    });
-}
-
-int onRmdir(const char* path)
-{
-    return guarded("rmdir", [&] { return drive().rmdir(path); });
-}
-
-int onSymlink(const char* target, const char* linkPath)
-{
-    return guarded("symlink", [&] { return drive().symlink(target, linkPath, caller()); });
-}
-
-int onRename(const char* from, const char* to, unsigned int flags)
-{
-    return guarded("rename", [&] {
-        const int rc = drive().rename(from, to, flags);
-        if (rc != 0) {
-            return rc;
-        }
-        LinkedNames& links = session().links;
-        if ((flags & RENAME_EXCHANGE) != 0) {
-            links.removed(from); // noted again at their next lookup
-            links.removed(to);
-        } else {
-            invalidate(links.removed(to)); // a replaced file lost a link
-            links.moved(from, to);
-        }
-        return rc;
-    });
-}
-
-int onLink(const char* from, const char* to)
-{
-    return guarded("link", [&] {
-        const int rc = drive().link(from, to);
         struct stat st
         {
         };
-        if (rc == 0 && drive().getattr(to, &st) == 0) {
-            LinkedNames& links = session().links;
-            links.note(from, st);
-            links.note(to, st);
-            invalidate(links.othersOf({st.st_dev, st.st_ino}, to));
+        const int rc = data.drive->getattr(*path, &st);
+        if (rc == -ENOENT) {
+            data.nodes.unlinked(parent, name);
+            fuse_entry_param missing{};
+            missing.entry_timeout = kCacheSeconds; // the kernel remembers the absence as long
+            fuse_reply_entry(req, &missing);
+            return 0;
         }
-        return rc;
+        return rc != 0 ? rc : replyEntry(req, parent, name, st);
     });
 }
 
-int onChmod(const char* path, mode_t mode, fuse_file_info*)
+void onForget(fuse_req_t req, fuse_ino_t ino, uint64_t lookups)
 {
-    return guarded("chmod", [&] {
-        const int rc = path != nullptr ? drive().chmod(path, mode) : -ENOENT;
+    session(req).nodes.forget(ino, lookups);
+    fuse_reply_none(req);
+}
+
+void onForgetMulti(fuse_req_t req, size_t count, fuse_forget_data* forgets)
+{
+    InodeTable& nodes = session(req).nodes;
+    for (size_t i = 0; i < count; ++i) {
+        nodes.forget(forgets[i].ino, forgets[i].nlookup);
+    }
+    fuse_reply_none(req);
+}
+
+void onGetattr(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
+{
+    reply(req, "getattr", [&] {
+        std::shared_lock lock(session(req).renames);
+        struct stat st
+        {
+        };
+        const int rc = attributesOf(req, ino, fi, &st);
         if (rc == 0) {
-            invalidateOtherNames(path);
+            fuse_reply_attr(req, &st, kCacheSeconds);
         }
         return rc;
     });
 }
 
-int onChown(const char* path, uid_t uid, gid_t gid, fuse_file_info*)
+timespec timeToSet(const struct stat& attr, int toSet, bool access)
 {
-    return guarded("chown", [&] {
-        const int rc = path != nullptr ? drive().chown(path, uid, gid) : -ENOENT;
+    const int now = access ? FUSE_SET_ATTR_ATIME_NOW : FUSE_SET_ATTR_MTIME_NOW;
+    const int given = access ? FUSE_SET_ATTR_ATIME : FUSE_SET_ATTR_MTIME;
+    if ((toSet & now) != 0) {
+        return {0, UTIME_NOW};
+    }
+    if ((toSet & given) != 0) {
+        return access ? attr.st_atim : attr.st_mtim;
+    }
+    return {0, UTIME_OMIT};
+}
+
+// Mode, owners, size and times, in that order, as the path-based library applied them.
+int applyAttributes(fs::DriveFs& fs, const std::string* path, const struct stat& attr, int toSet,
+                    fuse_file_info* fi)
+{
+    const bool needsPath =
+        (toSet & (FUSE_SET_ATTR_MODE | FUSE_SET_ATTR_UID | FUSE_SET_ATTR_GID | FUSE_SET_ATTR_ATIME |
+                  FUSE_SET_ATTR_MTIME | FUSE_SET_ATTR_ATIME_NOW | FUSE_SET_ATTR_MTIME_NOW)) != 0 ||
+        ((toSet & FUSE_SET_ATTR_SIZE) != 0 && fi == nullptr);
+    if (needsPath && path == nullptr) {
+        return -ENOENT;
+    }
+    int rc = 0;
+    if ((toSet & FUSE_SET_ATTR_MODE) != 0) {
+        rc = fs.chmod(*path, attr.st_mode);
+    }
+    if (rc == 0 && (toSet & (FUSE_SET_ATTR_UID | FUSE_SET_ATTR_GID)) != 0) {
+        const uid_t uid = (toSet & FUSE_SET_ATTR_UID) != 0 ? attr.st_uid : static_cast<uid_t>(-1);
+        const gid_t gid = (toSet & FUSE_SET_ATTR_GID) != 0 ? attr.st_gid : static_cast<gid_t>(-1);
+        rc = fs.chown(*path, uid, gid);
+    }
+    if (rc == 0 && (toSet & FUSE_SET_ATTR_SIZE) != 0) {
+        rc = fi != nullptr ? fs.ftruncate(fi->fh, attr.st_size) : fs.truncate(*path, attr.st_size);
+    }
+    const int timeBits =
+        FUSE_SET_ATTR_ATIME | FUSE_SET_ATTR_MTIME | FUSE_SET_ATTR_ATIME_NOW | FUSE_SET_ATTR_MTIME_NOW;
+    if (rc == 0 && (toSet & timeBits) != 0) {
+        const timespec times[2] = {timeToSet(attr, toSet, true), timeToSet(attr, toSet, false)};
+        rc = fs.utimens(*path, times);
+    }
+    return rc;
+}
+
+void onSetattr(fuse_req_t req, fuse_ino_t ino, struct stat* attr, int toSet, fuse_file_info* fi)
+{
+    reply(req, "setattr", [&] {
+        SessionData& data = session(req);
+        std::shared_lock lock(data.renames);
+        const auto path = data.nodes.pathOf(ino);
+        const int rc = applyAttributes(*data.drive, path ? &*path : nullptr, *attr, toSet, fi);
+        if (rc != 0) {
+            return rc;
+        }
+        struct stat st
+        {
+        };
+        const int found = attributesOf(req, ino, fi, &st);
+        if (found == 0) {
+            fuse_reply_attr(req, &st, kCacheSeconds);
+        }
+        return found;
+    });
+}
+
+// Runs body with the node's plain path, which no rename moves meanwhile.
+template <class Body> int withPath(fuse_req_t req, fuse_ino_t ino, Body&& body)
+{
+    SessionData& data = session(req);
+    std::shared_lock lock(data.renames);
+    const auto path = data.nodes.pathOf(ino);
+    return path ? body(*data.drive, *path) : -ENOENT;
+}
+
+// Runs body with the plain path of name inside parent.
+template <class Body> int withChildPath(fuse_req_t req, fuse_ino_t parent, const char* name, Body&& body)
+{
+    SessionData& data = session(req);
+    std::shared_lock lock(data.renames);
+    const auto path = data.nodes.childPath(parent, name);
+    return path ? body(*data.drive, *path) : -ENOENT;
+}
+
+void onReadlink(fuse_req_t req, fuse_ino_t ino)
+{
+    reply(req, "readlink", [&] {
+        return withPath(req, ino, [&](fs::DriveFs& fs, const std::string& path) {
+            char target[PATH_MAX + 1];
+            const int rc = fs.readlink(path, target, sizeof target);
+            if (rc == 0) {
+                fuse_reply_readlink(req, target);
+            }
+            return rc;
+        });
+    });
+}
+
+void onMknod(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, dev_t device)
+{
+    reply(req, "mknod", [&] {
+        return withChildPath(req, parent, name, [&](fs::DriveFs& fs, const std::string& path) {
+            return replyNewEntry(req, parent, name, path, fs.mknod(path, mode, device, caller(req)));
+        });
+    });
+}
+
+void onMkdir(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode)
+{
+    reply(req, "mkdir", [&] {
+        return withChildPath(req, parent, name, [&](fs::DriveFs& fs, const std::string& path) {
+            return replyNewEntry(req, parent, name, path, fs.mkdir(path, mode, caller(req)));
+        });
+    });
+}
+
+void onSymlink(fuse_req_t req, const char* target, fuse_ino_t parent, const char* name)
+{
+    reply(req, "symlink", [&] {
+        return withChildPath(req, parent, name, [&](fs::DriveFs& fs, const std::string& path) {
+            return replyNewEntry(req, parent, name, path, fs.symlink(target, path, caller(req)));
+        });
+    });
+}
+
+void onLink(fuse_req_t req, fuse_ino_t ino, fuse_ino_t parent, const char* name)
+{
+    reply(req, "link", [&] {
+        return withPath(req, ino, [&](fs::DriveFs& fs, const std::string& from) {
+            const auto to = session(req).nodes.childPath(parent, name);
+            if (!to) {
+                return -ENOENT;
+            }
+            return replyNewEntry(req, parent, name, *to, fs.link(from, *to));
+        });
+    });
+}
+
+void onUnlink(fuse_req_t req, fuse_ino_t parent, const char* name)
+{
+    reply(req, "unlink", [&] {
+        return withChildPath(req, parent, name, [&](fs::DriveFs& fs, const std::string& path) {
+            const int rc = fs.unlink(path);
+            if (rc == 0) {
+                session(req).nodes.unlinked(parent, name);
+            }
+            return replyDone(req, rc);
+        });
+    });
+}
+
+void onRmdir(fuse_req_t req, fuse_ino_t parent, const char* name)
+{
+    reply(req, "rmdir", [&] {
+        return withChildPath(req, parent, name, [&](fs::DriveFs& fs, const std::string& path) {
+            const int rc = fs.rmdir(path);
+            if (rc == 0) {
+                session(req).nodes.unlinked(parent, name);
+            }
+            return replyDone(req, rc);
+        });
+    });
+}
+
+void onRename(fuse_req_t req, fuse_ino_t parent, const char* name, fuse_ino_t newParent, const char* newName,
+              unsigned int flags)
+{
+    reply(req, "rename", [&] {
+        SessionData& data = session(req);
+        std::unique_lock lock(data.renames);
+        const auto from = data.nodes.childPath(parent, name);
+        const auto to = data.nodes.childPath(newParent, newName);
+        if (!from || !to) {
+            return -ENOENT;
+        }
+        const int rc = data.drive->rename(*from, *to, flags);
         if (rc == 0) {
-            invalidateOtherNames(path);
+            data.nodes.renamed(parent, name, newParent, newName, (flags & RENAME_EXCHANGE) != 0);
         }
-        return rc;
+        return replyDone(req, rc);
     });
 }
 
-int onTruncate(const char* path, off_t size, fuse_file_info* fi)
+// A write open of a file the serving user may not write is refused at once, as the kernel
+// refused it from the mode bits where it checks permissions itself; nothing is opened.
+int refuseUnwritable(fuse_req_t req, fs::DriveFs& fs, const std::string& path, int flags)
 {
-    return guarded("truncate", [&] {
-        const int rc = fi != nullptr ? drive().ftruncate(fi->fh, size) : drive().truncate(path, size);
-        if (rc == 0) {
-            invalidateOtherNames(path);
+    if (session(req).kernelChecksPermissions || (flags & O_ACCMODE) == O_RDONLY) {
+        return 0;
+    }
+    return fs.access(path, W_OK) == -EACCES ? -EACCES : 0;
+}
+
+void onOpen(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
+{
+    reply(req, "open", [&] {
+        return withPath(req, ino, [&](fs::DriveFs& fs, const std::string& path) {
+            int rc = refuseUnwritable(req, fs, path, fi->flags);
+            if (rc == 0) {
+                rc = fs.open(path, fi->flags, &fi->fh);
+            }
+            if (rc != 0) {
+                return rc;
+            }
+            // Kept across opens; dropped when the kernel sees the size or time change.
+            fi->keep_cache = 1;
+            session(req).nodes.opened(ino, fi->fh);
+            if (fuse_reply_open(req, fi) != 0) {
+                session(req).nodes.closed(ino, fi->fh);
+                fs.release(fi->fh);
+            }
+            return 0;
+        });
+    });
+}
+
+void onCreate(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, fuse_file_info* fi)
+{
+    reply(req, "create", [&] {
+        return withChildPath(req, parent, name, [&](fs::DriveFs& fs, const std::string& path) {
+            int rc = fs.create(path, mode, fi->flags, &fi->fh, caller(req));
+            if (rc != 0) {
+                return rc;
+            }
+            fuse_entry_param entry{};
+            rc = fs.fgetattr(fi->fh, &entry.attr);
+            if (rc != 0) {
+                fs.release(fi->fh);
+                return rc;
+            }
+            InodeTable& nodes = session(req).nodes;
+            entry.ino = nodes.remember(parent, name, entry.attr);
+            entry.attr_timeout = kCacheSeconds;
+            entry.entry_timeout = kCacheSeconds;
+            nodes.opened(entry.ino, fi->fh);
+            if (fuse_reply_create(req, &entry, fi) != 0) {
+                nodes.closed(entry.ino, fi->fh);
+                nodes.forget(entry.ino, 1);
+                fs.release(fi->fh);
+            }
+            return 0;
+        });
+    });
+}
+
+void onRead(fuse_req_t req, fuse_ino_t, size_t size, off_t offset, fuse_file_info* fi)
+{
+    reply(req, "read", [&] {
+        // One buffer per serving thread, kept: no large allocation per request.
+        thread_local std::vector<char> buffer;
+        buffer.resize(std::max(buffer.size(), size));
+        const ssize_t n = drive(req).read(fi->fh, buffer.data(), size, offset);
+        if (n < 0) {
+            return static_cast<int>(n);
         }
-        return rc;
+        fuse_reply_buf(req, buffer.data(), static_cast<size_t>(n));
+        return 0;
     });
 }
 
-int onUtimens(const char* path, const timespec times[2], fuse_file_info*)
+void onWrite(fuse_req_t req, fuse_ino_t, const char* data, size_t size, off_t offset, fuse_file_info* fi)
 {
-    return guarded("utimens", [&] {
-        const int rc = path != nullptr ? drive().utimens(path, times) : -ENOENT;
-        if (rc == 0) {
-            invalidateOtherNames(path);
+    reply(req, "write", [&] {
+        const ssize_t n = drive(req).write(fi->fh, data, size, offset);
+        if (n < 0) {
+            return static_cast<int>(n);
         }
-        return rc;
+        fuse_reply_write(req, static_cast<size_t>(n));
+        return 0;
     });
 }
 
-int onCreate(const char* path, mode_t mode, fuse_file_info* fi)
+void onFlush(fuse_req_t req, fuse_ino_t, fuse_file_info* fi)
 {
-    return guarded("create", [&] { return drive().create(path, mode, fi->flags, &fi->fh, caller()); });
+    reply(req, "flush", [&] { return replyDone(req, drive(req).flush(fi->fh)); });
 }
 
-int onOpen(const char* path, fuse_file_info* fi)
+void onRelease(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
 {
-    return guarded("open", [&] { return drive().open(path, fi->flags, &fi->fh); });
-}
-
-int onRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info* fi)
-{
-    return guarded("read", [&] { return static_cast<int>(drive().read(fi->fh, buffer, size, offset)); });
-}
-
-int onWrite(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info* fi)
-{
-    return guarded("write", [&] { return static_cast<int>(drive().write(fi->fh, buffer, size, offset)); });
-}
-
-int onStatfs(const char* path, struct statvfs* st)
-{
-    return guarded("statfs", [&] { return drive().statfs(path, st); });
-}
-
-int onFlush(const char* path, fuse_file_info* fi)
-{
-    return guarded("flush", [&] {
-        const int rc = drive().flush(fi->fh);
-        invalidateOtherNames(path); // writes through this name changed the size they show
-        return rc;
+    reply(req, "release", [&] {
+        session(req).nodes.closed(ino, fi->fh);
+        return replyDone(req, drive(req).release(fi->fh));
     });
 }
 
-int onRelease(const char*, fuse_file_info* fi)
+void onFsync(fuse_req_t req, fuse_ino_t, int dataOnly, fuse_file_info* fi)
 {
-    return guarded("release", [&] { return drive().release(fi->fh); });
+    reply(req, "fsync", [&] { return replyDone(req, drive(req).fsync(fi->fh, dataOnly != 0)); });
 }
 
-int onFsync(const char*, int dataOnly, fuse_file_info* fi)
+// An open listing: the entries are read at its start (and again when a program rewinds), and
+// handed out from where the kernel's last buffer ended.
+struct Listing
 {
-    return guarded("fsync", [&] { return drive().fsync(fi->fh, dataOnly != 0); });
+    struct Entry
+    {
+        std::string name;
+        struct stat st;
+    };
+    std::vector<Entry> entries;
+    bool loaded = false;
+    bool plus = false;
+};
+
+Listing& listingOf(fuse_file_info* fi)
+{
+    return *reinterpret_cast<Listing*>(static_cast<std::uintptr_t>(fi->fh));
 }
 
-int onSetxattr(const char* path, const char* name, const char* value, size_t size, int flags)
+void onOpendir(fuse_req_t req, fuse_ino_t, fuse_file_info* fi)
 {
-    return guarded("setxattr", [&] { return drive().setxattr(path, name, value, size, flags); });
+    reply(req, "opendir", [&] {
+        auto listing = std::make_unique<Listing>();
+        fi->fh = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(listing.get()));
+        if (fuse_reply_open(req, fi) == 0) {
+            listing.release(); // freed by releasedir
+        }
+        return 0;
+    });
 }
 
-int onGetxattr(const char* path, const char* name, char* value, size_t size)
+int loadListing(fuse_req_t req, fuse_ino_t ino, Listing& listing, bool plus)
 {
-    return guarded("getxattr", [&] { return static_cast<int>(drive().getxattr(path, name, value, size)); });
-}
-
-int onListxattr(const char* path, char* list, size_t size)
-{
-    return guarded("listxattr", [&] { return static_cast<int>(drive().listxattr(path, list, size)); });
-}
-
-int onRemovexattr(const char* path, const char* name)
-{
-    return guarded("removexattr", [&] { return drive().removexattr(path, name); });
-}
-
-int onReaddir(const char* path, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*,
-              fuse_readdir_flags flags)
-{
-    return guarded("readdir", [&] {
-        const bool plus = (flags & FUSE_READDIR_PLUS) != 0;
-        const auto fillFlags = plus ? FUSE_FILL_DIR_PLUS : static_cast<fuse_fill_dir_flags>(0);
-        return drive().readdir(
+    listing.entries.clear();
+    listing.loaded = false;
+    const int rc = withPath(req, ino, [&](fs::DriveFs& fs, const std::string& path) {
+        return fs.readdir(
             path,
             [&](std::string_view name, const struct stat& st) {
-                // The names come from the file system layer as views; FUSE wants C strings.
-                const std::string entry(name);
-                if (plus && st.st_nlink > 1) {
-                    session().links.note(childPath(path, entry), st);
+                listing.entries.push_back({std::string(name), st});
+                if (listing.entries.back().st.st_ino == 0) {
+                    listing.entries.back().st.st_ino = kUnknownInode;
                 }
-                if (st.st_ino != 0) {
-                    return fill(buffer, entry.c_str(), &st, 0, fillFlags) == 0;
-                }
-                // Inode 0 hides an entry from readdir(3) (it does so for ".."): say "unknown".
-                struct stat known = st;
-                known.st_ino = kUnknownInode;
-                return fill(buffer, entry.c_str(), &known, 0, fillFlags) == 0;
+                return true;
             },
             plus);
     });
+    listing.loaded = rc == 0;
+    listing.plus = plus;
+    return rc;
 }
 
-fuse_operations makeOperations()
+bool isDotOrDotDot(const std::string& name)
 {
-    fuse_operations ops{};
+    return name == "." || name == "..";
+}
+
+// Fills one kernel buffer from the entry at offset on. With plus every entry but "." and ".."
+// is handed out as a node (one lookup each), so the kernel needs no lookup for it.
+void readListing(fuse_req_t req, fuse_ino_t ino, size_t size, off_t offset, fuse_file_info* fi, bool plus)
+{
+    reply(req, plus ? "readdirplus" : "readdir", [&] {
+        Listing& listing = listingOf(fi);
+        if (offset == 0 || !listing.loaded || listing.plus != plus) {
+            if (const int rc = loadListing(req, ino, listing, plus); rc != 0) {
+                return rc;
+            }
+        }
+        std::vector<char> buffer(size);
+        size_t used = 0;
+        InodeTable& nodes = session(req).nodes;
+        for (auto index = static_cast<std::size_t>(std::max<off_t>(offset, 0));
+             index < listing.entries.size(); ++index) {
+            const Listing::Entry& entry = listing.entries[index];
+            const auto next = static_cast<off_t>(index + 1);
+            char* at = buffer.data() + used;
+            const size_t room = size - used;
+            size_t needed = 0;
+            if (!plus) {
+                needed = fuse_add_direntry(req, at, room, entry.name.c_str(), &entry.st, next);
+            } else {
+                fuse_entry_param param{};
+                param.attr = entry.st;
+                const bool node = !isDotOrDotDot(entry.name);
+                if (node) {
+                    param.ino = nodes.remember(ino, entry.name, entry.st);
+                    param.attr_timeout = kCacheSeconds;
+                    param.entry_timeout = kCacheSeconds;
+                }
+                needed = fuse_add_direntry_plus(req, at, room, entry.name.c_str(), &param, next);
+                if (needed > room && node) {
+                    nodes.forget(param.ino, 1); // did not fit: not handed out
+                }
+            }
+            if (needed > room) {
+                break;
+            }
+            used += needed;
+        }
+        fuse_reply_buf(req, buffer.data(), used);
+        return 0;
+    });
+}
+
+void onReaddir(fuse_req_t req, fuse_ino_t ino, size_t size, off_t offset, fuse_file_info* fi)
+{
+    readListing(req, ino, size, offset, fi, false);
+}
+
+void onReaddirplus(fuse_req_t req, fuse_ino_t ino, size_t size, off_t offset, fuse_file_info* fi)
+{
+    readListing(req, ino, size, offset, fi, true);
+}
+
+void onReleasedir(fuse_req_t req, fuse_ino_t, fuse_file_info* fi)
+{
+    delete &listingOf(fi);
+    fuse_reply_err(req, 0);
+}
+
+void onStatfs(fuse_req_t req, fuse_ino_t)
+{
+    reply(req, "statfs", [&] {
+        struct statvfs st
+        {
+        };
+        const int rc = drive(req).statfs("/", &st);
+        if (rc == 0) {
+            fuse_reply_statfs(req, &st);
+        }
+        return rc;
+    });
+}
+
+void onAccess(fuse_req_t req, fuse_ino_t ino, int mask)
+{
+    reply(req, "access", [&] {
+        return withPath(req, ino, [&](fs::DriveFs& fs, const std::string& path) {
+            return replyDone(req, fs.access(path, mask));
+        });
+    });
+}
+
+// Replies with a value or name list of n bytes, or with its size when the caller asked for that.
+int replyXattr(fuse_req_t req, size_t size, const std::vector<char>& buffer, ssize_t n)
+{
+    if (n < 0) {
+        return static_cast<int>(n);
+    }
+    if (size == 0) {
+        fuse_reply_xattr(req, static_cast<size_t>(n));
+    } else {
+        fuse_reply_buf(req, buffer.data(), static_cast<size_t>(n));
+    }
+    return 0;
+}
+
+// The kernel asks for these before every write and at every `ls -l`, and never caches the
+// answer; they are nearly always absent.
+bool isAskedByTheKernel(std::string_view name)
+{
+    return name.starts_with("security.") || name.starts_with("system.posix_acl_");
+}
+
+std::vector<std::string> splitNames(const std::vector<char>& list, ssize_t n)
+{
+    std::vector<std::string> names;
+    std::string_view rest(list.data(), static_cast<size_t>(std::max<ssize_t>(n, 0)));
+    while (!rest.empty()) {
+        const size_t end = rest.find('\0');
+        names.emplace_back(rest.substr(0, end));
+        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+    }
+    return names;
+}
+
+// Whether the node has the attribute, from its names listed less than a second ago; false
+// when that is not known.
+bool knownAbsent(fuse_req_t req, fuse_ino_t ino, fs::DriveFs& fs, const std::string& path,
+                 std::string_view name)
+{
+    InodeTable& nodes = session(req).nodes;
+    const auto now = InodeTable::Clock::now();
+    auto names = nodes.xattrNames(ino, now);
+    if (!names) {
+        const ssize_t size = fs.listxattr(path, nullptr, 0);
+        if (size < 0) {
+            return false;
+        }
+        std::vector<char> list(static_cast<size_t>(size));
+        const ssize_t n = fs.listxattr(path, list.data(), list.size());
+        if (n < 0) {
+            return false; // changed meanwhile: ask the backing entry itself
+        }
+        names = splitNames(list, n);
+        nodes.storeXattrNames(ino, *names, now);
+    }
+    return std::find(names->begin(), names->end(), name) == names->end();
+}
+
+void onGetxattr(fuse_req_t req, fuse_ino_t ino, const char* name, size_t size)
+{
+    reply(req, "getxattr", [&] {
+        return withPath(req, ino, [&](fs::DriveFs& fs, const std::string& path) {
+            if (isAskedByTheKernel(name) && knownAbsent(req, ino, fs, path, name)) {
+                return -ENODATA;
+            }
+            std::vector<char> buffer(size);
+            return replyXattr(req, size, buffer, fs.getxattr(path, name, buffer.data(), size));
+        });
+    });
+}
+
+void onListxattr(fuse_req_t req, fuse_ino_t ino, size_t size)
+{
+    reply(req, "listxattr", [&] {
+        return withPath(req, ino, [&](fs::DriveFs& fs, const std::string& path) {
+            std::vector<char> buffer(size);
+            return replyXattr(req, size, buffer, fs.listxattr(path, buffer.data(), size));
+        });
+    });
+}
+
+void onSetxattr(fuse_req_t req, fuse_ino_t ino, const char* name, const char* value, size_t size, int flags)
+{
+    reply(req, "setxattr", [&] {
+        return withPath(req, ino, [&](fs::DriveFs& fs, const std::string& path) {
+            const int rc = fs.setxattr(path, name, value, size, flags);
+            session(req).nodes.dropXattrNames(ino);
+            return replyDone(req, rc);
+        });
+    });
+}
+
+void onRemovexattr(fuse_req_t req, fuse_ino_t ino, const char* name)
+{
+    reply(req, "removexattr", [&] {
+        return withPath(req, ino, [&](fs::DriveFs& fs, const std::string& path) {
+            const int rc = fs.removexattr(path, name);
+            session(req).nodes.dropXattrNames(ino);
+            return replyDone(req, rc);
+        });
+    });
+}
+
+fuse_lowlevel_ops makeOperations()
+{
+    fuse_lowlevel_ops ops{};
     ops.init = onInit;
+    ops.lookup = onLookup;
+    ops.forget = onForget;
+    ops.forget_multi = onForgetMulti;
     ops.getattr = onGetattr;
-    ops.access = onAccess;
+    ops.setattr = onSetattr;
     ops.readlink = onReadlink;
     ops.mknod = onMknod;
     ops.mkdir = onMkdir;
+    ops.symlink = onSymlink;
+    ops.link = onLink;
     ops.unlink = onUnlink;
     ops.rmdir = onRmdir;
-    ops.symlink = onSymlink;
     ops.rename = onRename;
-    ops.link = onLink;
-    ops.chmod = onChmod;
-    ops.chown = onChown;
-    ops.truncate = onTruncate;
-    ops.utimens = onUtimens;
-    ops.create = onCreate;
     ops.open = onOpen;
+    ops.create = onCreate;
     ops.read = onRead;
     ops.write = onWrite;
-    ops.statfs = onStatfs;
     ops.flush = onFlush;
     ops.release = onRelease;
     ops.fsync = onFsync;
+    ops.opendir = onOpendir;
+    ops.readdir = onReaddir;
+    ops.readdirplus = onReaddirplus;
+    ops.releasedir = onReleasedir;
+    ops.statfs = onStatfs;
+    ops.access = onAccess;
     ops.setxattr = onSetxattr;
     ops.getxattr = onGetxattr;
     ops.listxattr = onListxattr;
     ops.removexattr = onRemovexattr;
-    ops.readdir = onReaddir;
     return ops;
 }
 
 } // namespace
 
-const fuse_operations& driveOperations()
+const fuse_lowlevel_ops& driveOperations()
 {
-    static const fuse_operations ops = makeOperations();
+    static const fuse_lowlevel_ops ops = makeOperations();
     return ops;
 }
 

@@ -4,8 +4,8 @@
 #include "core/host/MountTable.h"
 #include "fuse/FuseOps.h"
 #include "fuse/FuseVersion.h"
+#include "fuse/ServeLoop.h"
 
-#include <fuse.h>
 #include <fuse_lowlevel.h>
 #include <vector>
 
@@ -28,6 +28,7 @@ MountSession::MountSession(fs::DriveFs& drive, SessionOptions options, std::func
 {
     m_data.drive = &drive;
     m_data.onReady = std::move(onReady);
+    m_data.kernelChecksPermissions = m_options.allowOther;
 }
 
 MountSession::~MountSession()
@@ -43,11 +44,11 @@ bool MountSession::mount(std::string& error)
                                    "-o",
                                    "subtype=" + std::string(host::kDriveSubtype),
                                    "-o",
-                                   "default_permissions",
-                                   "-o",
                                    "max_read=" + std::to_string(kMaxRequestBytes)};
     if (m_options.allowOther) {
-        words.insert(words.end(), {"-o", "allow_other"});
+        // Several users: the kernel checks each one's access from the mode bits. A private
+        // drive leaves that to the backing folder, which saves the kernel's attribute fetches.
+        words.insert(words.end(), {"-o", "allow_other", "-o", "default_permissions"});
     }
     if (m_options.debug) {
         words.push_back("-d");
@@ -57,20 +58,20 @@ bool MountSession::mount(std::string& error)
         argv.push_back(word.data());
     }
     fuse_args args = FUSE_ARGS_INIT(static_cast<int>(argv.size()), argv.data());
-    m_fuse = fuse_new(&args, &driveOperations(), sizeof(fuse_operations), &m_data);
+    m_session = fuse_session_new(&args, &driveOperations(), sizeof(fuse_lowlevel_ops), &m_data);
     fuse_opt_free_args(&args);
-    if (m_fuse == nullptr) {
+    if (m_session == nullptr) {
         error = "cannot create the FUSE session (see the messages above)";
         return false;
     }
-    if (fuse_mount(m_fuse, m_options.mountPoint.c_str()) != 0) {
+    if (fuse_session_mount(m_session, m_options.mountPoint.c_str()) != 0) {
         error = "cannot mount at " + m_options.mountPoint.string();
-        fuse_destroy(m_fuse);
-        m_fuse = nullptr;
+        fuse_session_destroy(m_session);
+        m_session = nullptr;
         return false;
     }
     m_mounted = true;
-    if (m_options.handleSignals && fuse_set_signal_handlers(fuse_get_session(m_fuse)) == 0) {
+    if (m_options.handleSignals && fuse_set_signal_handlers(m_session) == 0) {
         m_signals = true;
     }
     return true;
@@ -83,36 +84,40 @@ void MountSession::detach()
 
 int MountSession::serve()
 {
-    if (m_fuse == nullptr) {
+    if (m_session == nullptr) {
         return -1;
     }
     if (m_options.singleThread) {
-        return fuse_loop(m_fuse);
+        return fuse_session_loop(m_session);
     }
-    fuse_loop_config* config = fuse_loop_cfg_create();
-    fuse_loop_cfg_set_clone_fd(config, 1);
-    fuse_loop_cfg_set_max_threads(config, m_options.maxThreads);
-    fuse_loop_cfg_set_idle_threads(config, m_options.maxThreads);
-    const int rc = fuse_loop_mt(m_fuse, config);
-    fuse_loop_cfg_destroy(config);
-    return rc;
+    if (m_options.threadPool) {
+        fuse_loop_config* config = fuse_loop_cfg_create();
+        fuse_loop_cfg_set_clone_fd(config, 1);
+        fuse_loop_cfg_set_max_threads(config, m_options.maxThreads);
+        fuse_loop_cfg_set_idle_threads(config, m_options.maxThreads);
+        const int rc = fuse_session_loop_mt(m_session, config);
+        fuse_loop_cfg_destroy(config);
+        return rc;
+    }
+    ServeLoop loop(m_session, m_options.maxThreads);
+    return loop.run();
 }
 
 void MountSession::unmount()
 {
-    if (m_fuse == nullptr) {
+    if (m_session == nullptr) {
         return;
     }
     if (m_signals) {
-        fuse_remove_signal_handlers(fuse_get_session(m_fuse));
+        fuse_remove_signal_handlers(m_session);
         m_signals = false;
     }
     if (m_mounted) {
-        fuse_unmount(m_fuse);
+        fuse_session_unmount(m_session);
         m_mounted = false;
     }
-    fuse_destroy(m_fuse);
-    m_fuse = nullptr;
+    fuse_session_destroy(m_session);
+    m_session = nullptr;
 }
 
 } // namespace kestrava::fuse

@@ -1,6 +1,6 @@
-// One drive's FUSE session: mounting a DriveFs at a mount point, serving it on a
-// multithreaded loop until it is unmounted (from outside, or by SIGINT/SIGTERM/SIGHUP), and
-// unmounting. Not thread-safe itself: one serving thread drives it from start to end.
+// One drive's FUSE session: mounting a DriveFs at a mount point, serving it until it is unmounted (from
+// outside, or by SIGINT/SIGTERM/SIGHUP), and unmounting. Not thread-safe itself: one serving thread drives it
+// from start to end.
 #pragma once
 
 #include "fuse/FuseOps.h"
@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-struct fuse;
+struct fuse_session;
 
 namespace kestrava::fuse {
 
@@ -17,9 +17,11 @@ struct SessionOptions
 {
     std::filesystem::path mountPoint;
     std::string label;            // shown with "kestrava" as the file system name
-    bool allowOther = false;      // other users may enter (needs user_allow_other unless root)
+    bool allowOther = false;      // other users may enter (needs user_allow_other unless root); the
+                                  // kernel then checks permissions from the mode bits
     bool singleThread = false;    // one thread serves every request (debugging)
-    unsigned int maxThreads = 16; // worker threads of the multithreaded loop
+    unsigned int maxThreads = 16; // serving threads at most
+    bool threadPool = false;      // libfuse's own loop of threads that all wait (for comparison)
     bool debug = false;           // libfuse's request trace on standard error
     bool handleSignals = true;    // SIGINT, SIGTERM and SIGHUP end the loop (off in tests)
 };
@@ -49,7 +51,7 @@ public:
 private:
     SessionData m_data;
     SessionOptions m_options;
-    struct ::fuse* m_fuse = nullptr;
+    struct ::fuse_session* m_session = nullptr;
     bool m_mounted = false;
     bool m_signals = false;
 };

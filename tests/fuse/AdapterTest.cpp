@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <random>
 #include <set>
 #include <sys/stat.h>
@@ -239,6 +240,124 @@ TEST_F(AdapterTest, RenamesLinksAttributesAndModes)
     ASSERT_EQ(::utimensat(AT_FDCWD, at("one").c_str(), times, 0), 0);
     ASSERT_EQ(::stat(at("one").c_str(), &a), 0);
     EXPECT_EQ(a.st_mtim.tv_sec, 1234567890);
+}
+
+TEST_F(AdapterTest, HardLinksAreOneFileUnderEveryNameAtOnce)
+{
+    ASSERT_EQ(::mkdir(at("d").c_str(), 0755), 0);
+    writeAll(at("d/a"), "1");
+    ASSERT_EQ(::link(at("d/a").c_str(), at("b").c_str()), 0);
+    ASSERT_EQ(::link(at("b").c_str(), at("d/c").c_str()), 0);
+    struct stat st
+    {
+    };
+    // Every name shows the change made through another at once, not after the cache time.
+    const auto check = [&](const char* name, nlink_t links, off_t size) {
+        ASSERT_EQ(::stat(at(name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_nlink, links) << name;
+        EXPECT_EQ(st.st_size, size) << name;
+    };
+    check("d/a", 3, 1);
+    const int fd = ::open(at("d/c").c_str(), O_WRONLY | O_APPEND);
+    ASSERT_EQ(::write(fd, "23", 2), 2);
+    ::close(fd);
+    check("b", 3, 3);
+    ASSERT_EQ(::rename(at("d").c_str(), at("e").c_str()), 0);
+    ASSERT_EQ(::unlink(at("e/a").c_str()), 0);
+    check("e/c", 2, 3);
+    ASSERT_EQ(::truncate(at("b").c_str(), 1), 0);
+    ASSERT_EQ(::chmod(at("e/c").c_str(), 0600), 0);
+    check("e/c", 2, 1);
+    ASSERT_EQ(::stat(at("b").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(readAll(at("e/c")), "1");
+    // A folder's own count: its entry in the parent, "." and each subfolder's "..".
+    ASSERT_EQ(::mkdir(at("e/sub").c_str(), 0755), 0);
+    ASSERT_EQ(::stat(at("e").c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 3u);
+}
+
+TEST_F(AdapterTest, LongListingsCarryEveryEntryOnceWithItsOwnAttributes)
+{
+    // More entries than one kernel buffer holds, so the listing continues from an offset.
+    constexpr int kFiles = 300;
+    ASSERT_EQ(::mkdir(at("many").c_str(), 0755), 0);
+    for (int i = 0; i < kFiles; ++i) {
+        writeAll(at("many/file number " + std::to_string(i)), std::string(static_cast<std::size_t>(i), 'x'));
+    }
+    ASSERT_EQ(::mkdir(at("many/sub").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("file number 1", at("many/link").c_str()), 0);
+    // Ask afresh: the entries' attributes must come from the listing, not from earlier lookups.
+    ASSERT_EQ(unmountAndJoin(), 0);
+    remount();
+
+    DIR* dir = ::opendir(at("many").c_str());
+    ASSERT_NE(dir, nullptr);
+    std::map<std::string, int> seen;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        ++seen[name];
+        if (name == "." || name == "..") {
+            continue;
+        }
+        struct stat st
+        {
+        };
+        ASSERT_EQ(::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW), 0) << name;
+        EXPECT_EQ(entry->d_ino, st.st_ino) << name;
+        if (name.starts_with("file number ")) {
+            EXPECT_TRUE(S_ISREG(st.st_mode)) << name;
+            EXPECT_EQ(st.st_size, std::stoi(name.substr(12))) << name;
+        } else if (name == "sub") {
+            EXPECT_EQ(st.st_mode, S_IFDIR | 0700u);
+        } else {
+            EXPECT_EQ(name, "link");
+            EXPECT_TRUE(S_ISLNK(st.st_mode));
+            EXPECT_EQ(st.st_size, 13); // the plain target's length, not the stored one's
+        }
+    }
+    // A rewound listing starts over.
+    ::rewinddir(dir);
+    int again = 0;
+    while (::readdir(dir) != nullptr) {
+        ++again;
+    }
+    ::closedir(dir);
+    EXPECT_EQ(seen.size(), static_cast<std::size_t>(kFiles + 4));
+    for (const auto& [name, count] : seen) {
+        EXPECT_EQ(count, 1) << name;
+    }
+    EXPECT_EQ(again, kFiles + 4);
+}
+
+TEST_F(AdapterTest, NamesInAnotherCaseReachTheSameEntries)
+{
+    ASSERT_EQ(::mkdir(at("Folder").c_str(), 0755), 0);
+    writeAll(at("Folder/Read Me.TXT"), "case");
+    EXPECT_EQ(readAll(at("folder/read me.txt")), "case");
+    writeAll(at("FOLDER/READ ME.txt"), "rewritten"); // the same file, not a second one
+    EXPECT_EQ(readAll(at("Folder/Read Me.TXT")), "rewritten");
+    struct stat a
+    {
+    };
+    struct stat b
+    {
+    };
+    ASSERT_EQ(::stat(at("Folder").c_str(), &a), 0);
+    ASSERT_EQ(::stat(at("fOLDER").c_str(), &b), 0);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    ASSERT_EQ(::rename(at("folder/read me.txt").c_str(), at("FOLDER/renamed").c_str()), 0);
+    std::set<std::string> names;
+    DIR* dir = ::opendir(at("Folder").c_str());
+    ASSERT_NE(dir, nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        names.insert(entry->d_name);
+    }
+    ::closedir(dir);
+    EXPECT_EQ(names, (std::set<std::string>{".", "..", "renamed"}));
+    ASSERT_EQ(::unlink(at("folder/RENAMED").c_str()), 0);
+    ASSERT_EQ(::rmdir(at("FOLDER").c_str()), 0);
+    EXPECT_TRUE(std::filesystem::is_empty(back()));
 }
 
 TEST_F(AdapterTest, UnlinkedOpenFileStaysUsableAndLeavesNothingBehind)

@@ -19,9 +19,13 @@ void FuseMountFixture::SetUp()
     m_mnt = m_dir / "mnt";
     std::filesystem::create_directories(m_back);
     std::filesystem::create_directories(m_mnt);
-    const std::vector<unsigned char> key(32, 0x5a);
-    m_drive = std::make_unique<fs::DriveFs>(crypto::ByteView(key.data(), key.size()), fsOptions(), m_back);
+    m_drive = behindTheBack();
+    remount();
+}
 
+void FuseMountFixture::remount()
+{
+    m_session.reset();
     std::promise<void> ready;
     auto readyFuture = ready.get_future();
     SessionOptions options;
@@ -36,6 +40,12 @@ void FuseMountFixture::SetUp()
     m_loop = std::thread(std::move(task));
     m_joined = false;
     ASSERT_EQ(readyFuture.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+}
+
+std::unique_ptr<fs::DriveFs> FuseMountFixture::behindTheBack() const
+{
+    const std::vector<unsigned char> key(32, 0x5a);
+    return std::make_unique<fs::DriveFs>(crypto::ByteView(key.data(), key.size()), fsOptions(), m_back);
 }
 
 int FuseMountFixture::unmountAndJoin()

@@ -21,11 +21,16 @@ protected:
 
     // Unmounts from outside, as a user would, and waits for the loop to end; its result.
     int unmountAndJoin();
+    // Mounts the drive again (after unmountAndJoin): the kernel starts with no nodes.
+    void remount();
 
     const std::filesystem::path& mnt() const { return m_mnt; }
     const std::filesystem::path& back() const { return m_back; }
     std::string at(const std::string& relative) const { return (m_mnt / relative).string(); }
     fs::DriveFs& drive() { return *m_drive; }
+    // A second DriveFs over the same backing folder, not mounted: it changes the folder
+    // behind the drive's back, as a sync client does.
+    std::unique_ptr<fs::DriveFs> behindTheBack() const;
 
     virtual fs::FsOptions fsOptions() const { return {}; }
 
