@@ -14,6 +14,9 @@ packages=(
     qt6-base-dev libqt6svg6 qt6-svg-dev xvfb imagemagick
     # Real-mount tests and the benchmark against gocryptfs.
     gocryptfs fio sqlite3 rsync
+    # The Debian package (file and dpkg-shlibdeps for cpack's dependency scan) and the checks
+    # of what is installed: manual pages, completions, desktop entry, metadata.
+    file dpkg-dev groff-base zsh desktop-file-utils appstream
 )
 
 missing=()
