@@ -117,6 +117,6 @@ while read -r path; do
 done <"$work/files.txt"
 while read -r path; do
     left+=("$path")
-done < <(find /usr -name '*kestrava*' 2>/dev/null)
+done < <(find /usr \( -path "$root" -o -path "$build" \) -prune -o -name '*kestrava*' -print 2>/dev/null)
 [ "${#left[@]}" -eq 0 ] || die "left in /usr after removal: ${left[*]}"
 step "passed"

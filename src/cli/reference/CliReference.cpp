@@ -94,19 +94,20 @@ bool switchOnly(const OptionDefinition& option)
     return option.isSwitch;
 }
 
-// Text inside a zsh _arguments description ("[...]") within a single-quoted shell word.
-std::string zshDescription(std::string_view text)
+// Text within a single-quoted shell word for zsh: ":" always escaped (it separates fields),
+// brackets too inside an _arguments description ("[...]").
+std::string zshText(std::string_view text, bool inBrackets)
 {
     std::string out;
     for (const char c : text) {
         if (c == '\'') {
             out += "'\\''";
-        } else {
-            if (c == '[' || c == ']' || c == ':' || c == '\\') {
-                out += '\\';
-            }
-            out += c;
+            continue;
         }
+        if (c == ':' || c == '\\' || (inBrackets && (c == '[' || c == ']'))) {
+            out += '\\';
+        }
+        out += c;
     }
     return out;
 }
@@ -114,10 +115,11 @@ std::string zshDescription(std::string_view text)
 std::string zshOptionSpec(const OptionDefinition& option)
 {
     const std::string name = "--" + option.name;
-    const std::string description = "[" + zshDescription(optionHelp(option)) + "]";
+    const std::string description = "[" + zshText(optionHelp(option), true) + "]";
     if (option.takesValue) {
-        const std::string action = takesPath(option) ? "_files" : " ";
-        return "'" + name + "=" + description + ":" + zshDescription(option.valueName) + ":" + action + "'";
+        const bool folder = option.valueName.find("DIR") != std::string::npos;
+        const std::string action = !takesPath(option) ? " " : folder ? "_directories" : "_files";
+        return "'" + name + "=" + description + ":" + zshText(option.valueName, true) + ":" + action + "'";
     }
     if (option.isSwitch) {
         return "'" + name + description + "::setting:(on off)'";
@@ -251,7 +253,7 @@ void writeZshCompletion(std::ostream& out)
     }
     out << ")\ncommands=(\n";
     for (const auto& command : commands) {
-        out << "  '" << command->name() << ":" << zshDescription(command->summary()) << "'\n";
+        out << "  '" << command->name() << ":" << zshText(command->summary(), false) << "'\n";
     }
     out << "  'help:show help for the tool or a command'\n)\n"
         << "_arguments -C $globals '1:command:->command' '*::argument:->argument'\n"
