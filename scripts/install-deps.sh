@@ -14,6 +14,9 @@ packages=(
     qt6-base-dev libqt6svg6 qt6-svg-dev xvfb imagemagick
     # Real-mount tests (the peer benchmark installs gocryptfs and securefs itself).
     fio sqlite3 rsync
+    # The Debian package (file and dpkg-shlibdeps for cpack's dependency scan) and the checks
+    # of what is installed: manual pages, completions, desktop entry, metadata.
+    file dpkg-dev groff-base zsh desktop-file-utils appstream
 )
 
 missing=()

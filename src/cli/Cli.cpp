@@ -12,7 +12,6 @@
 #include <ostream>
 
 namespace kestrava::cli {
-namespace {
 
 const std::vector<OptionDefinition>& globalOptionDefinitions()
 {
@@ -57,10 +56,12 @@ std::vector<std::unique_ptr<Command>> allCommands()
     return commands;
 }
 
+namespace {
+
 void printToolHelp(std::ostream& out, const std::vector<std::unique_ptr<Command>>& commands)
 {
     out << "Usage: kestrava-cli [global options] COMMAND [arguments]\n\n"
-           "Keeps files encrypted inside ordinary folders and opens them as drives.\n\nCommands:\n";
+        << kToolDescription << "\n\nCommands:\n";
     for (const auto& command : commands) {
         if (command->summary().empty()) {
             continue; // internal commands (serve) are not listed
@@ -72,7 +73,7 @@ void printToolHelp(std::ostream& out, const std::vector<std::unique_ptr<Command>
     out << "\nGlobal options:\n"
         << describeOptions(globalOptionDefinitions())
         << "\nRun 'kestrava-cli help COMMAND' for a command's arguments.\n"
-           "Exit codes: 0 success, 1 failure (one line on standard error), 2 usage error.\n";
+        << "Exit codes: " << kExitCodeDescription << ".\n";
 }
 
 void printCommandHelp(std::ostream& out, const Command& command)

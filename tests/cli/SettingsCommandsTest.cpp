@@ -60,6 +60,7 @@ TEST_F(CliSettingsTest, WherePrintsEachLocationOnItsOwnLine)
     EXPECT_NE(result.out.find("\nlog: " + paths::logFilePath().string() + "\n"), std::string::npos);
     EXPECT_NE(result.out.find("\nmount root: " + (dir / "home" / "KestravaDrives").string() + "\n"),
               std::string::npos);
+    EXPECT_NE(result.out.find("\nlanguages: " + paths::languageFolder().string() + "\n"), std::string::npos);
     EXPECT_NE(result.out.find("\nmode: portable\n"), std::string::npos);
 
     ScopedEnv root("KESTRAVA_MOUNT_ROOT", "/srv/drives");

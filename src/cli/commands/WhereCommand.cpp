@@ -33,6 +33,7 @@ public:
             << "log: " << paths::logFilePath().string() << "\n"
             << "mount root: " << paths::mountRoot(context.globals.mountRoot).string() << "\n"
             << "registry: " << paths::registryFilePath().string() << "\n"
+            << "languages: " << paths::languageFolder().string() << "\n"
             << "mode: " << (paths::isInstalled() ? "installed" : "portable") << "\n";
         std::error_code ec;
         if (!std::filesystem::exists(settingsPath, ec)) {

@@ -80,6 +80,20 @@ std::filesystem::path defaultSettingsPath()
     return defaultSettingsPathFor(executablePath());
 }
 
+std::filesystem::path languageFolderFor(const std::filesystem::path& executable)
+{
+    const std::filesystem::path folder = executable.parent_path();
+    if (isInstalledLocation(executable) && folder.filename() == "bin") {
+        return folder.parent_path() / "share" / "kestrava" / "lang";
+    }
+    return folder / "lang";
+}
+
+std::filesystem::path languageFolder()
+{
+    return languageFolderFor(executablePath());
+}
+
 std::filesystem::path registryFilePath()
 {
     return configHome() / "Harbrook" / "Kestrava.conf";

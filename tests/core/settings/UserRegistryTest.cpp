@@ -121,5 +121,16 @@ TEST(PathsTest, LocationsFollowHomeAndXdgVariables)
     EXPECT_EQ(paths::defaultSettingsPath(), paths::executablePath().parent_path() / "kestrava_settings.xml");
 }
 
+TEST(PathsTest, LanguagePacksComeFromTheDataFolderOnlyWhenInstalledInABinFolder)
+{
+    EXPECT_EQ(paths::languageFolderFor("/usr/bin/kestrava"), "/usr/share/kestrava/lang");
+    EXPECT_EQ(paths::languageFolderFor("/usr/local/bin/kestrava-cli"), "/usr/local/share/kestrava/lang");
+    EXPECT_EQ(paths::languageFolderFor("/opt/kestrava/bin/kestrava"), "/opt/kestrava/share/kestrava/lang");
+    // A flat folder under /opt, and any portable copy, keep the packs beside the executable.
+    EXPECT_EQ(paths::languageFolderFor("/opt/kestrava/kestrava"), "/opt/kestrava/lang");
+    EXPECT_EQ(paths::languageFolderFor("/home/u/build/bin/kestrava"), "/home/u/build/bin/lang");
+    EXPECT_EQ(paths::languageFolder(), paths::executablePath().parent_path() / "lang");
+}
+
 } // namespace
 } // namespace kestrava::settings
