@@ -78,13 +78,13 @@ private slots:
         dialog.show();
         QVERIFY(!dialog.currentField()->isEnabled());
         QCOMPARE(dialog.strengthBar()->format(), appText(4));
-        dialog.newField()->setText(QStringLiteral("Abcdef1!xyzQ"));
+        dialog.newField()->setText(QStringLiteral("Kq7!mZp2@rWx"));
         QCOMPARE(dialog.strengthBar()->format(), appText(41) + appText(39));
-        dialog.confirmationField()->setText(QStringLiteral("Abcdef1!xyzQ"));
+        dialog.confirmationField()->setText(QStringLiteral("Kq7!mZp2@rWx"));
         dialog.accept();
         QVERIFY(!dialog.isVisible());
         QVERIFY(dialog.storedPassword());
-        QVERIFY(verifyLoginPassword(loadLoginPassword(*m_values), "Abcdef1!xyzQ"));
+        QVERIFY(verifyLoginPassword(loadLoginPassword(*m_values), "Kq7!mZp2@rWx"));
         QCOMPARE(m_values->get(kEnableKestravaPwdValue), std::optional<std::string>("Y"));
     }
 
