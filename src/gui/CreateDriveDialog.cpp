@@ -117,10 +117,11 @@ QWidget* CreateDriveDialog::buildDriveGroup()
     m_locationButton->setMenu(m_locationMenu);
     connect(m_locationMenu, &QMenu::aboutToShow, this, &CreateDriveDialog::fillLocationMenu);
     fillLocationMenu();
-    m_browse = new QPushButton(QStringLiteral("\u2026"), group);
+    m_browse = new QToolButton(group);
+    m_browse->setText(QStringLiteral("\u2026"));
     m_browse->setToolTip(appText(kFolderTitle));
     m_browse->setAccessibleName(appText(kFolderTitle));
-    connect(m_browse, &QPushButton::clicked, this, &CreateDriveDialog::browse);
+    connect(m_browse, &QToolButton::clicked, this, &CreateDriveDialog::browse);
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(m_folder, 1);
     folderRow->addWidget(m_locationButton);

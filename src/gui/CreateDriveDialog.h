@@ -91,7 +91,7 @@ private:
     QLineEdit* m_folder = nullptr;
     QToolButton* m_locationButton = nullptr;
     QMenu* m_locationMenu = nullptr;
-    QPushButton* m_browse = nullptr;
+    QToolButton* m_browse = nullptr;
     QComboBox* m_letter = nullptr;
     QLineEdit* m_label = nullptr;
     QLineEdit* m_password = nullptr;

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace kestrava::gui {
@@ -190,10 +191,11 @@ QWidget* CreateDriveWizardDialog::buildLocationPage()
     m_folder->setPlaceholderText(appText(kSelectDestination));
     connect(m_folder, &QLineEdit::textEdited, this,
             [this](const QString& folder) { m_wizard.setFolder(folder.trimmed().toStdString()); });
-    auto* browse = new QPushButton(QStringLiteral("\u2026"), page);
+    auto* browse = new QToolButton(page);
+    browse->setText(QStringLiteral("\u2026"));
     browse->setToolTip(appText(kBrowseTip));
     browse->setAccessibleName(appText(kBrowseTip));
-    connect(browse, &QPushButton::clicked, this, [this] {
+    connect(browse, &QToolButton::clicked, this, [this] {
         const QString chosen =
             QFileDialog::getExistingDirectory(this, appText(kFolderTitle), m_folder->text());
         if (!chosen.isEmpty()) {
@@ -284,12 +286,17 @@ QWidget* CreateDriveWizardDialog::buildFinishPage()
 {
     auto* page = new QWidget(this);
     auto* column = new QVBoxLayout(page);
-    column->addWidget(makeHeading(appText(kDriveInfo), page));
+    auto* info = new QLabel(appText(kDriveInfo), page);
+    QFont bold = info->font();
+    bold.setBold(true);
+    info->setFont(bold);
+    column->addWidget(info);
     m_finishLetter = new QLabel(page);
     m_finishLetter->setObjectName(QStringLiteral("finishLetter"));
     m_finishLabel = new QLabel(page);
     column->addWidget(m_finishLetter);
     column->addWidget(m_finishLabel);
+    column->addSpacing(12);
     auto* backupText = new QLabel(appText(kBackupText), page);
     backupText->setWordWrap(true);
     column->addWidget(backupText);

@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace kestrava::gui {
@@ -118,10 +119,11 @@ QWidget* RecoverDriveDialog::buildFolderStep()
     m_folder->setObjectName(QStringLiteral("folderField"));
     m_folder->setReadOnly(true);
     m_folder->setPlaceholderText(appText(kSelectDestination));
-    auto* browse = new QPushButton(QStringLiteral("\u2026"), group);
+    auto* browse = new QToolButton(group);
+    browse->setText(QStringLiteral("\u2026"));
     browse->setToolTip(appText(kBrowseTip));
     browse->setAccessibleName(appText(kBrowseTip));
-    connect(browse, &QPushButton::clicked, this, [this] {
+    connect(browse, &QToolButton::clicked, this, [this] {
         const QString chosen =
             QFileDialog::getExistingDirectory(this, appText(kFolderTitle), m_folder->text());
         if (!chosen.isEmpty()) {

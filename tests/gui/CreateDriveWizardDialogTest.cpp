@@ -175,6 +175,47 @@ private slots:
         QCOMPARE(fromLocation.ending(), CreateDriveWizardDialog::Ending::OpenRecovery);
     }
 
+    void newDriveLeadsFromWindowToWindow()
+    {
+        DriveTableModel model(m_box->rows);
+        gui::test::RecordingActions actions;
+        MainWindow window(model, actions, m_box->prompter, false);
+        DriveDialogs dialogs(m_box->services, window);
+        dialogs.connectCommands();
+        // Wizard, its advanced mode, back to the wizard, "connect", the restore wizard.
+        std::vector<QString> opened;
+        QWidget* last = nullptr;
+        std::function<void(QWidget*)> step = [&](QWidget* modal) {
+            if (modal == last) { // still closing after a step on its worker
+                gui::test::whenModalShown(step);
+                return;
+            }
+            last = modal;
+            opened.push_back(modal->objectName());
+            if (auto* wizard = qobject_cast<CreateDriveWizardDialog*>(modal)) {
+                if (opened.size() == 1) {
+                    wizard->advancedButton()->click();
+                } else {
+                    wizard->connectChoice()->click();
+                    wizard->nextButton()->click();
+                }
+            } else if (auto* advanced = qobject_cast<CreateDriveDialog*>(modal)) {
+                advanced->wizardButton()->click();
+            } else {
+                modal->close();
+                return;
+            }
+            gui::test::whenModalShown(step);
+        };
+        gui::test::whenModalShown(step);
+        window.findChild<QPushButton*>(QStringLiteral("newButton"))->click();
+        QCOMPARE(opened, (std::vector<QString>{
+                             QStringLiteral("createDriveWizard"), QStringLiteral("createDriveDialog"),
+                             QStringLiteral("createDriveWizard"), QStringLiteral("recoverDriveDialog")}));
+        QVERIFY(!dialogs.busy());
+        QTRY_VERIFY(!actions.calls().empty() && actions.calls().back() == "refresh");
+    }
+
     void noFreeLetterMeansNoWizard()
     {
         for (char c = 'A'; c <= 'Z'; ++c) {

@@ -87,11 +87,11 @@ LoginLock sampleLock(const char* enable, bool codes)
 bool saveDriveDialogs(const QDir& folder)
 {
     bool ok = true;
-    test::DriveDialogSandbox box;
+    gui::test::DriveDialogSandbox box;
     const QString password = QStringLiteral("Sample-pass 2024");
 
     CreateDriveDialog advanced(box.services);
-    advanced.folderField()->setText(QString::fromStdString((box.home() / "Dropbox" / "Papers").string()));
+    advanced.folderField()->setText(QStringLiteral("/home/ann/Dropbox/Papers"));
     advanced.labelField()->setText(QStringLiteral("Papers"));
     advanced.passwordField()->setText(password);
     advanced.confirmationField()->setText(password);
@@ -157,7 +157,8 @@ bool saveDriveDialogs(const QDir& folder)
     ok &= save(pairing, folder, QStringLiteral("pairing"));
 
     settings::UserRegistry registry(box.root() / "registry.conf");
-    SettingsLocationDialog location(registry, box.settings.path(), box.settings.path());
+    SettingsLocationDialog location(registry, "/home/ann/.config/kestrava/kestrava_settings.xml",
+                                    box.settings.path());
     ok &= save(location, folder, QStringLiteral("settings-location"));
 
     AboutDialog about;
@@ -174,9 +175,9 @@ int main(int argc, char** argv)
     bool ok = true;
 
     drives::DriveListModel rows;
-    test::addSampleRows(rows);
+    gui::test::addSampleRows(rows);
     DriveTableModel model(rows);
-    test::RecordingActions actions;
+    gui::test::RecordingActions actions;
     QtPrompter prompter;
     MainWindow window(model, actions, prompter, false);
     window.resize(820, 360);
@@ -207,7 +208,7 @@ int main(int argc, char** argv)
     LoginDialog bothLogin(sampleLock("Y", true), clock);
     ok &= save(bothLogin, folder, QStringLiteral("login-password-and-code"));
 
-    test::whenModalShown([&](QWidget* box) {
+    gui::test::whenModalShown([&](QWidget* box) {
         ok &= save(*box, folder, QStringLiteral("message-box"));
         box->close();
     });
