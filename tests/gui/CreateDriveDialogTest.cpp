@@ -46,7 +46,7 @@ private slots:
     {
         const auto folder = m_box->root() / "vault";
         std::filesystem::create_directories(folder);
-        CreateDriveDialog dialog(m_box->services);
+        CreateDriveDialog dialog(m_box->services, m_box->traces);
         dialog.show();
         QCOMPARE(dialog.letterList()->currentText(), QStringLiteral("Z:"));
         QCOMPARE(dialog.labelField()->text(), QStringLiteral("Kestrava"));
@@ -82,7 +82,7 @@ private slots:
     {
         const auto folder = m_box->root() / "plain";
         std::filesystem::create_directories(folder);
-        CreateDriveDialog dialog(m_box->services);
+        CreateDriveDialog dialog(m_box->services, m_box->traces);
         dialog.show();
         QVERIFY(dialog.nameEncryptionBox()->isChecked());
         QVERIFY(dialog.caseInsensitiveBox()->isEnabled());
@@ -106,7 +106,7 @@ private slots:
 
     void clearingRememberAsksFirst()
     {
-        CreateDriveDialog dialog(m_box->services);
+        CreateDriveDialog dialog(m_box->services, m_box->traces);
         dialog.show();
         m_box->boxes.answer(kMsgForgetPassword, text::NoButton);
         dialog.rememberBox()->click();
@@ -122,7 +122,7 @@ private slots:
     {
         const auto folder = m_box->root() / "vault";
         std::filesystem::create_directories(folder);
-        CreateDriveDialog dialog(m_box->services);
+        CreateDriveDialog dialog(m_box->services, m_box->traces);
         dialog.show();
         dialog.folderField()->setText(QString::fromStdString(folder.string()));
         fillPasswords(dialog, QStringLiteral("short"), QStringLiteral("short"));
@@ -143,7 +143,7 @@ private slots:
         std::ofstream(m_box->home() / ".dropbox" / "host.db")
             << "0\n"
             << crypto::base64UrlEncode(crypto::asBytes(line)) << "\n";
-        CreateDriveDialog dialog(m_box->services);
+        CreateDriveDialog dialog(m_box->services, m_box->traces);
         dialog.show();
         emit dialog.locationMenu()->aboutToShow();
         const QList<QAction*> entries = dialog.locationMenu()->actions();
@@ -167,7 +167,7 @@ private slots:
         const auto key = m_box->makeToken(exported);
         const auto folder = m_box->root() / "vault";
         std::filesystem::create_directories(folder);
-        CreateDriveDialog dialog(m_box->services);
+        CreateDriveDialog dialog(m_box->services, m_box->traces);
         dialog.show();
         QVERIFY(dialog.importTokenFile(QString::fromStdString(token::tokenPathFor(exported).string())));
         QCOMPARE(m_box->boxes.seen(), std::vector<int>{kMsgImported});
@@ -186,7 +186,7 @@ private slots:
 
     void whileTheFlowRunsNothingCanCloseTheDialog()
     {
-        CreateDriveDialog dialog(m_box->services);
+        CreateDriveDialog dialog(m_box->services, m_box->traces);
         dialog.show();
         dialog.folderField()->setText(QString::fromStdString((m_box->root() / "missing").string()));
         fillPasswords(dialog, QString::fromUtf8(kPassword), QString::fromUtf8(kPassword));
@@ -210,7 +210,7 @@ private slots:
 
     void wizardButtonAsksForTheWizard()
     {
-        CreateDriveDialog dialog(m_box->services);
+        CreateDriveDialog dialog(m_box->services, m_box->traces);
         dialog.show();
         dialog.wizardButton()->click();
         QVERIFY(!dialog.isVisible());

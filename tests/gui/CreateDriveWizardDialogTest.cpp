@@ -3,8 +3,14 @@
 #include "gui/CreateDriveWizardDialog.h"
 
 #include "DriveDialogFixture.h"
+#include "GuiTestSupport.h"
 #include "core/drives/DriveMessages.h"
+#include "gui/CreateDriveDialog.h"
 #include "gui/DialogParts.h"
+#include "gui/DriveDialogs.h"
+#include "gui/DriveTableModel.h"
+#include "gui/MainWindow.h"
+#include "gui/RecoverDriveDialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,7 +41,7 @@ private slots:
 
     void pagesInOrderWithBackAndNext()
     {
-        CreateDriveWizardDialog wizard(m_box->services);
+        CreateDriveWizardDialog wizard(m_box->services, m_box->traces);
         std::vector<QUrl> opened;
         wizard.setUrlOpener([&](const QUrl& url) {
             opened.push_back(url);
@@ -114,7 +120,7 @@ private slots:
 
     void providersWithoutTheirClientAreDisabled()
     {
-        CreateDriveWizardDialog wizard(m_box->services);
+        CreateDriveWizardDialog wizard(m_box->services, m_box->traces);
         QVERIFY(wizard.start());
         for (int i = 0; i < kLocalFolderButton; ++i) {
             QVERIFY(!wizard.locationButton(i)->isEnabled());
@@ -128,7 +134,7 @@ private slots:
         m_box->host.failNextMount = host::MountResult{host::MountOutcome::LetterInUse, "taken"};
         const auto folder = m_box->root() / "vault";
         std::filesystem::create_directories(folder);
-        CreateDriveWizardDialog wizard(m_box->services);
+        CreateDriveWizardDialog wizard(m_box->services, m_box->traces);
         bool opened = false;
         wizard.setUrlOpener([&](const QUrl&) { return opened = true; });
         QVERIFY(wizard.start());
@@ -152,7 +158,7 @@ private slots:
 
     void waysOutToTheOtherWindows()
     {
-        CreateDriveWizardDialog toRecovery(m_box->services);
+        CreateDriveWizardDialog toRecovery(m_box->services, m_box->traces);
         QVERIFY(toRecovery.start());
         toRecovery.show();
         toRecovery.connectChoice()->click();
@@ -160,13 +166,13 @@ private slots:
         QVERIFY(!toRecovery.isVisible());
         QCOMPARE(toRecovery.ending(), CreateDriveWizardDialog::Ending::OpenRecovery);
 
-        CreateDriveWizardDialog toAdvanced(m_box->services);
+        CreateDriveWizardDialog toAdvanced(m_box->services, m_box->traces);
         QVERIFY(toAdvanced.start());
         toAdvanced.show();
         toAdvanced.advancedButton()->click();
         QCOMPARE(toAdvanced.ending(), CreateDriveWizardDialog::Ending::SwitchToAdvanced);
 
-        CreateDriveWizardDialog fromLocation(m_box->services);
+        CreateDriveWizardDialog fromLocation(m_box->services, m_box->traces);
         QVERIFY(fromLocation.start());
         fromLocation.show();
         fromLocation.createChoice()->click();
@@ -180,7 +186,7 @@ private slots:
         DriveTableModel model(m_box->rows);
         gui::test::RecordingActions actions;
         MainWindow window(model, actions, m_box->prompter, false);
-        DriveDialogs dialogs(m_box->services, window);
+        DriveDialogs dialogs(m_box->services, window, m_box->traces);
         dialogs.connectCommands();
         // Wizard, its advanced mode, back to the wizard, "connect", the restore wizard.
         std::vector<QString> opened;
@@ -221,7 +227,7 @@ private slots:
         for (char c = 'A'; c <= 'Z'; ++c) {
             m_box->host.busyLetters.insert(std::string(1, c) + ":");
         }
-        CreateDriveWizardDialog wizard(m_box->services);
+        CreateDriveWizardDialog wizard(m_box->services, m_box->traces);
         QVERIFY(!wizard.start());
         QCOMPARE(m_box->boxes.seen(), std::vector<int>{drives::kMsgNoFreeLetters});
     }

@@ -3,6 +3,7 @@
 // message boxes as they appear, remembering which ones it saw.
 #pragma once
 
+#include "core/drives/CloudFolders.h"
 #include "core/drives/DriveServices.h"
 #include "core/drives/FakeDriveHost.h"
 #include "core/drives/MountedDrives.h"
@@ -17,6 +18,7 @@
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <vector>
@@ -91,6 +93,8 @@ struct DriveDialogSandbox
         qputenv("XDG_CONFIG_HOME", (root() / "config").string().c_str());
         qputenv("XDG_STATE_HOME", (root() / "state").string().c_str());
         std::filesystem::create_directories(home());
+        std::filesystem::create_directories(root() / "proc");
+        std::ofstream(root() / "mountinfo") << "22 1 8:1 / / rw - ext4 /dev/sda1 rw\n";
     }
 
     std::filesystem::path root() const { return std::filesystem::path(dir.path().toStdString()); }
@@ -124,6 +128,8 @@ struct DriveDialogSandbox
     }
 
     QTemporaryDir dir;
+    // Sync clients are looked for in the sandbox only, never on the machine running the tests.
+    drives::CloudTraces traces{home(), root() / "config", root() / "mountinfo", root() / "proc"};
     settings::SettingsFile settings{root() / "kestrava_settings.xml"};
     kestrava::test::FakeDriveHost host{root() / "mnt"};
     QtPrompter prompter;

@@ -32,7 +32,7 @@ private slots:
     {
         const auto folder = m_box->root() / "synced";
         const auto key = m_box->makeToken(folder);
-        RecoverDriveDialog dialog(m_box->services);
+        RecoverDriveDialog dialog(m_box->services, m_box->traces);
         QVERIFY(dialog.start());
         dialog.show();
         QVERIFY(!dialog.folderTokenChoice()->isEnabled());
@@ -78,7 +78,7 @@ private slots:
         std::filesystem::create_directories(folder);
         const auto backup = m_box->root() / "backup";
         m_box->makeToken(backup);
-        RecoverDriveDialog dialog(m_box->services);
+        RecoverDriveDialog dialog(m_box->services, m_box->traces);
         QVERIFY(dialog.start());
         dialog.show();
         QVERIFY(dialog.chooseFolder(QString::fromStdString(folder.string())));
@@ -108,7 +108,7 @@ private slots:
 
     void providersWithoutTheirClientAreDisabled()
     {
-        RecoverDriveDialog dialog(m_box->services);
+        RecoverDriveDialog dialog(m_box->services, m_box->traces);
         QVERIFY(dialog.start());
         for (int i = 0; i < 5; ++i) {
             QVERIFY(!dialog.locationButton(i)->isEnabled());
@@ -122,7 +122,7 @@ private slots:
         for (char c = 'A'; c <= 'Z'; ++c) {
             m_box->host.busyLetters.insert(std::string(1, c) + ":");
         }
-        RecoverDriveDialog dialog(m_box->services);
+        RecoverDriveDialog dialog(m_box->services, m_box->traces);
         QVERIFY(!dialog.start());
         QCOMPARE(m_box->boxes.seen(), std::vector<int>{drives::kMsgNoFreeLetters});
     }

@@ -90,14 +90,14 @@ bool saveDriveDialogs(const QDir& folder)
     gui::test::DriveDialogSandbox box;
     const QString password = QStringLiteral("Sample-pass 2024");
 
-    CreateDriveDialog advanced(box.services);
+    CreateDriveDialog advanced(box.services, box.traces);
     advanced.folderField()->setText(QStringLiteral("/home/ann/Dropbox/Papers"));
     advanced.labelField()->setText(QStringLiteral("Papers"));
     advanced.passwordField()->setText(password);
     advanced.confirmationField()->setText(password);
     ok &= save(advanced, folder, QStringLiteral("create-drive"));
 
-    CreateDriveWizardDialog wizard(box.services);
+    CreateDriveWizardDialog wizard(box.services, box.traces);
     wizard.setUrlOpener([](const QUrl&) { return true; });
     ok &= wizard.start();
     const auto next = [&] {
@@ -134,7 +134,7 @@ bool saveDriveDialogs(const QDir& folder)
 
     const auto synced = box.root() / "Synced" / "Kestrava";
     box.makeToken(synced);
-    RecoverDriveDialog recover(box.services);
+    RecoverDriveDialog recover(box.services, box.traces);
     ok &= recover.start();
     recover.show();
     ok &= recover.chooseFolder(QString::fromStdString(synced.string()));
