@@ -9,6 +9,7 @@
 #include "core/settings/SettingsProgramValues.h"
 #include "core/settings/UserRegistry.h"
 #include "gui/CoreDriveActions.h"
+#include "gui/DriveDialogs.h"
 #include "gui/DriveTableModel.h"
 #include "gui/ExitSignals.h"
 #include "gui/LoginDialog.h"
@@ -84,6 +85,7 @@ Application::Application(StartSwitches switches, QObject* parent)
 
 Application::~Application()
 {
+    m_dialogs.reset();
     m_window.reset();
     m_actions.reset();
     m_model.reset();
@@ -138,6 +140,9 @@ std::optional<int> Application::start()
     if (!opened.opened()) {
         return 0;
     }
+    // A first run (no settings file yet) begins with the new-drive wizard.
+    std::error_code ec;
+    const bool firstRun = !std::filesystem::exists(m_session->settingsPath(), ec);
 
     if (m_switches.runOnce) {
         QTimer::singleShot(kRunOnceDelayMs, this, [path = m_session->settingsPath()] {
@@ -168,9 +173,14 @@ std::optional<int> Application::start()
         connect(m_instance.get(), &SingleInstance::showRequested, m_window.get(),
                 &MainWindow::restoreFromTray);
     }
+    m_dialogs = std::make_unique<DriveDialogs>(m_session->services(), *m_window);
+    m_dialogs->connectCommands();
     m_window->showAtStart(m_switches.minimized);
     m_window->startFill();
     m_window->setInitialising(false);
+    if (firstRun) {
+        QTimer::singleShot(kRunOnceDelayMs, m_dialogs.get(), &DriveDialogs::newDrive);
+    }
     return std::nullopt;
 }
 

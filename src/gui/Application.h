@@ -15,6 +15,7 @@ namespace kestrava::gui {
 
 class CoreDriveActions;
 class DialogLoginAnswerer;
+class DriveDialogs;
 class DriveTableModel;
 class ExitSignals;
 class MainWindow;
@@ -34,6 +35,7 @@ public:
     std::optional<int> start();
 
     MainWindow* mainWindow() const { return m_window.get(); }
+    DriveDialogs* driveDialogs() const { return m_dialogs.get(); }
 
 public slots:
     // Closes the dialogs, lets the running commands end, unmounts every drive and quits.
@@ -53,6 +55,7 @@ private:
     std::unique_ptr<DriveTableModel> m_model;
     std::unique_ptr<CoreDriveActions> m_actions;
     std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<DriveDialogs> m_dialogs;
     bool m_exiting = false;
 };
 

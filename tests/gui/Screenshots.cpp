@@ -1,19 +1,35 @@
 // Renders every window of the desktop app to PNG files in the folder given, over sample rows
 // and sample locks (nothing is read from or written to the user's settings).
+#include "DriveDialogFixture.h"
 #include "core/access/LoginPassword.h"
 #include "core/drives/DriveMessages.h"
+#include "core/drives/EditDriveFlow.h"
+#include "core/drives/MountFlow.h"
+#include "core/settings/SettingsProgramValues.h"
+#include "core/settings/UserRegistry.h"
+#include "gui/AboutDialog.h"
 #include "gui/AppText.h"
 #include "gui/Balloon.h"
+#include "gui/ChangePasswordDialog.h"
+#include "gui/CreateDriveDialog.h"
+#include "gui/CreateDriveWizardDialog.h"
 #include "gui/DriveTableModel.h"
+#include "gui/EditDriveDialog.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/LoginDialog.h"
 #include "gui/MainWindow.h"
+#include "gui/PairingDialog.h"
 #include "gui/QtPrompter.h"
+#include "gui/RecoverDriveDialog.h"
+#include "gui/SettingsLocationDialog.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTableView>
 #include <QTest>
 #include <iostream>
@@ -66,6 +82,90 @@ LoginLock sampleLock(const char* enable, bool codes)
     return lock;
 }
 
+// The drive windows over a sandboxed settings file and a host that only records: each with
+// sample values, every wizard page, and the restore wizard with its error balloon.
+bool saveDriveDialogs(const QDir& folder)
+{
+    bool ok = true;
+    gui::test::DriveDialogSandbox box;
+    const QString password = QStringLiteral("Sample-pass 2024");
+
+    CreateDriveDialog advanced(box.services, box.traces);
+    advanced.folderField()->setText(QStringLiteral("/home/ann/Dropbox/Papers"));
+    advanced.labelField()->setText(QStringLiteral("Papers"));
+    advanced.passwordField()->setText(password);
+    advanced.confirmationField()->setText(password);
+    ok &= save(advanced, folder, QStringLiteral("create-drive"));
+
+    CreateDriveWizardDialog wizard(box.services, box.traces);
+    wizard.setUrlOpener([](const QUrl&) { return true; });
+    ok &= wizard.start();
+    const auto next = [&] {
+        wizard.nextButton()->click();
+        ok &= QTest::qWaitFor([&] { return !wizard.running(); }, 30000);
+    };
+    wizard.createChoice()->setChecked(true);
+    wizard.createChoice()->click();
+    ok &= save(wizard, folder, QStringLiteral("wizard-1-welcome"));
+    next();
+    wizard.locationButton(5)->click();
+    ok &= save(wizard, folder, QStringLiteral("wizard-2-location"));
+    next();
+    wizard.passwordField()->setText(password);
+    wizard.confirmationField()->setText(password);
+    ok &= save(wizard, folder, QStringLiteral("wizard-3-password"));
+    next();
+    wizard.letterList()->setCurrentText(QStringLiteral("K:"));
+    ok &= save(wizard, folder, QStringLiteral("wizard-4-letter"));
+    next();
+    ok &= save(wizard, folder, QStringLiteral("wizard-5-finish"));
+
+    box.rows.clear();
+    for (const auto& row : drives::listDriveRows(box.settings, box.host)) {
+        box.rows.addRow(row);
+    }
+    if (auto session = drives::beginDriveEdit(box.services, 0)) {
+        EditDriveDialog edit(box.services, *session);
+        edit.labelField()->setText(QStringLiteral("Private papers"));
+        ok &= save(edit, folder, QStringLiteral("edit-drive"));
+    } else {
+        ok = false;
+    }
+
+    const auto synced = box.root() / "Synced" / "Kestrava";
+    box.makeToken(synced);
+    RecoverDriveDialog recover(box.services, box.traces);
+    ok &= recover.start();
+    recover.show();
+    ok &= recover.chooseFolder(QString::fromStdString(synced.string()));
+    ok &= save(recover, folder, QStringLiteral("recover-drive"));
+    recover.show();
+    recover.passwordField()->setText(QStringLiteral("wrong password"));
+    recover.okButton()->click();
+    ok &= QTest::qWaitFor([&] { return !recover.running(); }, 30000);
+    ok &= save(recover, folder, QStringLiteral("recover-drive-wrong-password"));
+
+    settings::SettingsProgramValues values(box.settings);
+    ChangePasswordDialog change(values, box.prompter);
+    change.newField()->setText(password);
+    change.confirmationField()->setText(password);
+    ok &= save(change, folder, QStringLiteral("change-login-password"));
+
+    PairingDialog pairing(values, "");
+    pairing.generate();
+    pairing.codeField()->setText(QStringLiteral("123456"));
+    ok &= save(pairing, folder, QStringLiteral("pairing"));
+
+    settings::UserRegistry registry(box.root() / "registry.conf");
+    SettingsLocationDialog location(registry, "/home/ann/.config/kestrava/kestrava_settings.xml",
+                                    box.settings.path());
+    ok &= save(location, folder, QStringLiteral("settings-location"));
+
+    AboutDialog about;
+    ok &= save(about, folder, QStringLiteral("about"));
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -75,9 +175,9 @@ int main(int argc, char** argv)
     bool ok = true;
 
     drives::DriveListModel rows;
-    test::addSampleRows(rows);
+    gui::test::addSampleRows(rows);
     DriveTableModel model(rows);
-    test::RecordingActions actions;
+    gui::test::RecordingActions actions;
     QtPrompter prompter;
     MainWindow window(model, actions, prompter, false);
     window.resize(820, 360);
@@ -108,10 +208,11 @@ int main(int argc, char** argv)
     LoginDialog bothLogin(sampleLock("Y", true), clock);
     ok &= save(bothLogin, folder, QStringLiteral("login-password-and-code"));
 
-    test::whenModalShown([&](QWidget* box) {
+    gui::test::whenModalShown([&](QWidget* box) {
         ok &= save(*box, folder, QStringLiteral("message-box"));
         box->close();
     });
     prompter.messageBox(1206, {}, Buttons::OKCancel, Icon::Warning);
+    ok &= saveDriveDialogs(folder);
     return ok ? 0 : 1;
 }

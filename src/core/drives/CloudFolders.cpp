@@ -1,6 +1,7 @@
 #include "core/drives/CloudFolders.h"
 
 #include "core/app/ActivityLog.h"
+#include "core/app/StringTable.h"
 #include "core/crypto/Base64Url.h"
 #include "core/host/MountTable.h"
 #include "core/settings/CaseFold.h"
@@ -304,6 +305,58 @@ CloudFolderLookup cloudFolderLookup(const CloudTraces& traces)
         }
         return cloudFolder(static_cast<CloudProvider>(iconIndex), traces);
     };
+}
+
+namespace {
+
+constexpr int kTextCustom = 244; // "Custom"
+
+std::string_view menuText(CloudProvider provider)
+{
+    switch (provider) {
+    case CloudProvider::Dropbox:
+        return "&Dropbox";
+    case CloudProvider::SkyDrive:
+        return "&Microsoft SkyDrive";
+    case CloudProvider::GoogleDrive:
+        return "&Google Drive";
+    case CloudProvider::Box:
+        return "&Box";
+    case CloudProvider::Bitcasa:
+        return "&Bitcasa";
+    }
+    return {};
+}
+
+bool usableFolderName(std::string_view name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
+} // namespace
+
+std::vector<LocationMenuEntry> advancedLocationMenu(const CloudTraces& traces)
+{
+    std::vector<LocationMenuEntry> entries;
+    for (const CloudProvider provider : kCloudProviders) {
+        entries.push_back(
+            {provider, std::string(menuText(provider)), !cloudFolder(provider, traces).empty()});
+    }
+    entries.push_back({std::nullopt, loadAppString(kTextCustom), true});
+    return entries;
+}
+
+std::optional<std::string> advancedLocationFolder(std::optional<CloudProvider> provider,
+                                                  std::string_view label, const CloudTraces& traces)
+{
+    if (!provider) {
+        return localFolderLocation(traces).folder;
+    }
+    const std::string folder = cloudFolder(*provider, traces);
+    if (folder.empty() || !usableFolderName(label)) {
+        return std::nullopt;
+    }
+    return joinFolder(folder, label);
 }
 
 } // namespace kestrava::drives

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrava::drives {
 
@@ -72,6 +73,24 @@ std::optional<ProposedLocation> wizardLocation(CloudProvider provider, const Clo
 std::optional<ProposedLocation> recoveryLocation(CloudProvider provider, const CloudTraces& traces = {});
 // "Local Folder": the home folder (created if missing) + "/Kestrava", label "Kestrava".
 ProposedLocation localFolderLocation(const CloudTraces& traces = {});
+
+// One entry of the advanced creation dialog's location menu: a client (enabled only when its
+// folder is found), or "Custom" (no provider).
+struct LocationMenuEntry
+{
+    std::optional<CloudProvider> provider;
+    std::string text; // with its "&" mnemonic
+    bool enabled = false;
+};
+
+// The menu in its order: the five clients, then "Custom".
+std::vector<LocationMenuEntry> advancedLocationMenu(const CloudTraces& traces = {});
+
+// The folder an entry puts into the folder field: the client's folder + "/" + the label typed
+// so far, or for "Custom" the home folder + "/Kestrava". Nothing when the client is not found
+// or the label cannot be a folder name (empty, ".", ".." or holding "/").
+std::optional<std::string> advancedLocationFolder(std::optional<CloudProvider> provider,
+                                                  std::string_view label, const CloudTraces& traces = {});
 
 // The lookup the drive list uses for its row icons; reads the traces on every call.
 CloudFolderLookup cloudFolderLookup(const CloudTraces& traces = {});

@@ -117,6 +117,28 @@ bool recordMountedDrive(DriveServices& services, const NewDrive& drive, DriveCon
     return false;
 }
 
+bool keepUnmountedDrive(DriveServices& services, const NewDrive& drive, DriveContext& context,
+                        bool recordSaved, const std::function<void()>& listed, int captionId)
+{
+    services.mounted.setMounted(context, false);
+    if (!recordSaved) {
+        recordSaved = saveNewDriveRecord(services, drive, context);
+        if (recordSaved && listed) {
+            listed();
+        }
+    }
+    // An unmounted context has no reason to keep the key in memory.
+    services.mounted.remove(&context);
+    const std::vector<std::string> args{drive.folder, drive.letter, drive.label};
+    if (!recordSaved) {
+        messageBoxCaptioned(services.prompter, captionId, kMsgAddFailed, args, Buttons::OK, Icon::Error);
+        return false;
+    }
+    createWarningFolder(drive.folder);
+    messageBoxCaptioned(services.prompter, captionId, kMsgAddedNotMounted, args, Buttons::OK, Icon::Warning);
+    return true;
+}
+
 void createWarningFolder(const std::string& folder)
 {
     std::error_code ec;
@@ -246,7 +268,8 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
 
     auto context = std::make_shared<DriveContext>(drivePassword);
     services.mounted.add(context);
-    context->setOptions({drive.fileNameEncryption, drive.longFileNames, drive.caseInsensitive});
+    context->setOptions(
+        token::withCaseRule({drive.fileNameEncryption, drive.longFileNames, drive.caseInsensitive}));
     context->autoMount = drive.autoMount;
     context->setLabel(drive.label);
     const std::filesystem::path tokenPath = token::tokenPathFor(drive.folder);
@@ -282,12 +305,10 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
     const host::MountResult result = services.host.InstallFileSystem(*context, drive.mountOptions);
     if (result.outcome != host::MountOutcome::Mounted) {
         writeLog("!CreateDrive InstallFileSystem: %s - %s", drive.letter.c_str(), result.detail.c_str());
-        // An unmounted context has no reason to keep the key in memory.
-        services.mounted.remove(context.get());
         reportMountFailure(prompter, drive.letter, result);
-        prompter.messageBox(kMsgAddFailed, {drive.folder, drive.letter, drive.label}, Buttons::OK,
-                            Icon::Error);
-        return recordSaved ? CreateOutcome::NotMounted : CreateOutcome::Stopped;
+        return keepUnmountedDrive(services, drive, *context, recordSaved, [&] { requestRefresh(services); })
+                   ? CreateOutcome::NotMounted
+                   : CreateOutcome::Stopped;
     }
     if (!recordSaved && !recordMountedDrive(services, drive, *context)) {
         return CreateOutcome::Stopped;

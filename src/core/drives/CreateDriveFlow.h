@@ -82,6 +82,14 @@ bool saveNewDriveRecord(DriveServices& services, const NewDrive& drive, token::D
 // unmounted again and taken off the mounted list, and the addition reported failed (message
 // 48): no run may call a drive added that the list will not show. True when recorded.
 bool recordMountedDrive(DriveServices& services, const NewDrive& drive, token::DriveContext& context);
+// A drive whose token is in place but whose mount failed (the letter was taken meanwhile, FUSE
+// is missing) is registered all the same, so that the list shows it and it can be mounted once
+// the cause is gone: the record is saved unless recordSaved, listed() is called for a record
+// saved here, and message 1460 says so. When even the record cannot be saved, message 48
+// (with captionId). True when the drive is registered.
+bool keepUnmountedDrive(DriveServices& services, const NewDrive& drive, token::DriveContext& context,
+                        bool recordSaved, const std::function<void()>& listed,
+                        int captionId = kDefaultCaption);
 // The folder that warns against copying files into the backing folder directly.
 void createWarningFolder(const std::string& folder);
 

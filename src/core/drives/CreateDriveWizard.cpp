@@ -268,11 +268,12 @@ WizardCreation CreateDriveWizard::runCreation()
     const host::MountResult result = m_services.host.InstallFileSystem(*context, m_mountOptions);
     if (result.outcome != host::MountOutcome::Mounted) {
         writeLog("!WizardCreate InstallFileSystem: %s - %s", m_letter.c_str(), result.detail.c_str());
-        m_services.mounted.remove(context.get());
         reportMountFailure(prompter, m_letter, result);
-        prompter.messageBoxWithCaption(kCaptionCreateKestravaDrive, kMsgAddFailed,
-                                       {m_folder, m_letter, m_label}, Buttons::OK, Icon::Error);
-        return recordSaved ? WizardCreation::NotMounted : WizardCreation::Failed;
+        const auto listed = [&] { m_services.rows.addRow(unmountedRow(*context, m_services.cloudFolders)); };
+        return keepUnmountedDrive(m_services, drive, *context, recordSaved, listed,
+                                  kCaptionCreateKestravaDrive)
+                   ? WizardCreation::NotMounted
+                   : WizardCreation::Failed;
     }
     if (!recordSaved && !recordMountedDrive(m_services, drive, *context)) {
         return WizardCreation::Failed;

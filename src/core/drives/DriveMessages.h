@@ -78,4 +78,7 @@ inline constexpr int kTextMoreNames = 1348;    // "... (%s more)"
 inline constexpr int kReasonRootFolder = 1349; // a root folder is never deleted
 inline constexpr int kReasonNoFreeName = 1350; // no free name for the kept token copy
 
+// A drive whose token was written but which could not be mounted.
+inline constexpr int kMsgAddedNotMounted = 1460; // listed, not mounted (folder, letter, label)
+
 } // namespace kestrava::drives

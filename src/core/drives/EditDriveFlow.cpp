@@ -149,15 +149,15 @@ bool backingFolderHoldsFiles(const std::filesystem::path& folder)
     return false;
 }
 
-bool changeDrivePassword(Prompter& prompter, DriveContext& context, const DriveEdit& edit)
+PasswordChangeFault changeDrivePassword(Prompter& prompter, DriveContext& context, const DriveEdit& edit)
 {
     if (hashStr(edit.currentPassword) != context.password()) {
         prompter.messageBox(kMsgIncorrectPassword, {}, Buttons::OK, Icon::Error);
-        return false;
+        return PasswordChangeFault::CurrentPassword;
     }
     if (const int message = checkNewPassword(edit.newPassword, edit.confirmation); message != 0) {
         prompter.messageBox(message, {}, Buttons::OK, Icon::Error);
-        return false;
+        return PasswordChangeFault::NewPassword;
     }
     const crypto::SecureString previous = crypto::makeSecureString(context.password());
     context.SetPassword(hashStr(edit.newPassword));
@@ -168,10 +168,10 @@ bool changeDrivePassword(Prompter& prompter, DriveContext& context, const DriveE
         context.SetPassword(previous);
         context.DeriveKey(context.salt());
         prompter.messageBox(kMsgTokenSaveError, {}, Buttons::OK, Icon::Error);
-        return false;
+        return PasswordChangeFault::TokenNotWritten;
     }
     writeLog("ChangePassword: %s", context.backingFolder().c_str());
-    return true;
+    return PasswordChangeFault::None;
 }
 
 SaveEditResult SaveEditInfo(const settings::SettingsFile& settings, DriveContext& context,
@@ -185,7 +185,7 @@ SaveEditResult SaveEditInfo(const settings::SettingsFile& settings, DriveContext
     context.setLabel(label);
     context.setDriveLetter(letter);
     context.autoMount = edit.autoMount;
-    context.setOptions(edit.options);
+    context.setOptions(token::withCaseRule(edit.options));
     const std::string stored = edit.rememberPassword ? rememberedPasswordValue(context, loginLayer) : "";
     // The log names the password by the first characters of its protected form, whatever is
     // stored: the same text identifies it with or without Remember and the program lock.
@@ -241,7 +241,7 @@ EditSession::EditSession(MountedDrives& list, MountedDrives::ContextPtr opened)
 EditSession::EditSession(EditSession&& other) noexcept
     : context(std::move(other.context)), row(other.row), originalLetter(std::move(other.originalLetter)),
       originalLabel(std::move(other.originalLabel)), originalOptions(other.originalOptions),
-      mounted(other.mounted), m_list(std::exchange(other.m_list, nullptr))
+      mounted(other.mounted), passwordFault(other.passwordFault), m_list(std::exchange(other.m_list, nullptr))
 {
 }
 
@@ -255,6 +255,7 @@ EditSession& EditSession::operator=(EditSession&& other) noexcept
         originalLabel = std::move(other.originalLabel);
         originalOptions = other.originalOptions;
         mounted = other.mounted;
+        passwordFault = other.passwordFault;
         m_list = std::exchange(other.m_list, nullptr);
     }
     return *this;
@@ -298,8 +299,12 @@ EditOutcome confirmDriveEdit(DriveServices& services, EditSession& session, cons
                                      Buttons::YesNo, Icon::Warning) != Button::Yes) {
         return EditOutcome::Stopped;
     }
-    if (edit.changePassword && !changeDrivePassword(services.prompter, context, edit)) {
-        return EditOutcome::Stopped;
+    session.passwordFault = PasswordChangeFault::None;
+    if (edit.changePassword) {
+        session.passwordFault = changeDrivePassword(services.prompter, context, edit);
+        if (session.passwordFault != PasswordChangeFault::None) {
+            return EditOutcome::Stopped;
+        }
     }
     switch (SaveEditInfo(services.settings, context, edit, services.loginLayer)) {
     case SaveEditResult::Saved:

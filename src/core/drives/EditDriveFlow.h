@@ -48,10 +48,19 @@ bool confirmForgetPassword(Prompter& prompter);
 // Whether the backing folder holds anything besides its token and the warning folder.
 bool backingFolderHoldsFiles(const std::filesystem::path& folder);
 
+// Which field a refused password change points at (the dialog marks it).
+enum class PasswordChangeFault
+{
+    None,
+    CurrentPassword, // not the drive's password (message 152)
+    NewPassword,     // the new password fails the password rule (messages 46, 47)
+    TokenNotWritten, // message 153; the old password stays
+};
+
 // The password change: the current password must be the context's, the new one passes the
 // password rule; the context then takes the new password and the token is rewrapped for it.
-// Messages 152, 46 or 47 (or 153 when the token cannot be written, with the old password kept).
-bool changeDrivePassword(Prompter& prompter, token::DriveContext& context, const DriveEdit& edit);
+PasswordChangeFault changeDrivePassword(Prompter& prompter, token::DriveContext& context,
+                                        const DriveEdit& edit);
 
 enum class SaveEditResult
 {
@@ -94,6 +103,8 @@ struct EditSession
     std::string originalLabel;
     token::TokenOptions originalOptions;
     bool mounted = false; // served now, by this process or another
+    // Why the last OK stopped at the password change, if it did.
+    PasswordChangeFault passwordFault = PasswordChangeFault::None;
 
 private:
     MountedDrives* m_list = nullptr; // null once closed

@@ -5,6 +5,7 @@
 #include "core/drives/CreateDriveFlow.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/DriveValidation.h"
+#include "core/drives/FreeLetters.h"
 #include "core/drives/MountFlow.h"
 #include "core/drives/MountReport.h"
 #include "core/drives/MountedDrives.h"
@@ -98,10 +99,10 @@ RecoverOutcome runRecovery(DriveServices& services, const RecoveryState& state,
     const host::MountResult result = services.host.InstallFileSystem(*context, request.mountOptions);
     if (result.outcome != host::MountOutcome::Mounted) {
         writeLog("!RecoverDrive InstallFileSystem: %s - %s", request.letter.c_str(), result.detail.c_str());
-        services.mounted.remove(context.get());
         reportMountFailure(prompter, request.letter, result);
-        prompter.messageBox(kMsgAddFailed, {folder, request.letter, label}, Buttons::OK, Icon::Error);
-        return recordSaved ? RecoverOutcome::NotMounted : RecoverOutcome::Stopped;
+        return keepUnmountedDrive(services, drive, *context, recordSaved, [&] { requestRefresh(services); })
+                   ? RecoverOutcome::NotMounted
+                   : RecoverOutcome::Stopped;
     }
     if (!recordSaved && !recordMountedDrive(services, drive, *context)) {
         return RecoverOutcome::Stopped;
@@ -117,6 +118,16 @@ RecoverOutcome runRecovery(DriveServices& services, const RecoveryState& state,
 }
 
 } // namespace
+
+std::optional<std::vector<std::string>> recoveryLetters(DriveServices& services)
+{
+    std::vector<std::string> letters = freeDriveLetters(services.host);
+    if (letters.empty()) {
+        services.prompter.messageBox(kMsgNoFreeLetters, {}, Buttons::OK, Icon::Information);
+        return std::nullopt;
+    }
+    return letters;
+}
 
 bool checkRecoveryFolder(DriveServices& services, RecoveryState& state, const std::string& folder)
 {

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kestrava::drives {
 
@@ -46,6 +47,10 @@ struct RecoveryState
     int balloonText = 0;
     ImportAnnouncement announcement;
 };
+
+// The letters the restore wizard offers, the highest last. Nothing when none is free
+// (message 345): the dialog closes before it is shown.
+std::optional<std::vector<std::string>> recoveryLetters(DriveServices& services);
 
 // The folder check: the folder is validated (root refused, a missing folder offered to be
 // created, a registered folder refused), then its token decides which choices are enabled.

@@ -22,6 +22,18 @@ struct TokenOptions
     bool caseInsensitive = true;
 };
 
+// Case-insensitive names are looked up through the encrypted names, so the option counts only
+// while file names are encrypted: without, it is dropped (and the dialogs grey its box).
+constexpr bool caseInsensitiveAvailable(bool fileNameEncryption)
+{
+    return fileNameEncryption;
+}
+constexpr TokenOptions withCaseRule(TokenOptions options)
+{
+    options.caseInsensitive = options.caseInsensitive && caseInsensitiveAvailable(options.fileNameEncryption);
+    return options;
+}
+
 enum class TokenLoadStatus
 {
     Loaded,

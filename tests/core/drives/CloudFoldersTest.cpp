@@ -161,6 +161,37 @@ TEST_F(CloudFoldersTest, ChoicesProposeFolderAndLabel)
     EXPECT_TRUE(std::filesystem::is_directory(dir / "home")) << "the profile folder is created";
 }
 
+TEST_F(CloudFoldersTest, AdvancedLocationMenuJoinsTheTypedLabel)
+{
+    hostDb(encodeLine("/home/me/Dropbox") + "\n");
+    const auto menu = drives::advancedLocationMenu(traces);
+    ASSERT_EQ(menu.size(), 6u);
+    EXPECT_EQ(menu[0].text, "&Dropbox");
+    EXPECT_TRUE(menu[0].enabled);
+    for (std::size_t i = 1; i < 5; ++i) {
+        EXPECT_FALSE(menu[i].enabled) << menu[i].text << ": its client is not found";
+    }
+    EXPECT_EQ(menu[1].text, "&Microsoft SkyDrive");
+    EXPECT_FALSE(menu[5].provider);
+    EXPECT_EQ(menu[5].text, "Custom");
+    EXPECT_TRUE(menu[5].enabled);
+
+    EXPECT_EQ(drives::advancedLocationFolder(CloudProvider::Dropbox, "My Vault", traces),
+              std::optional<std::string>("/home/me/Dropbox/My Vault"));
+    for (const char* label : {"", ".", "..", "a/b"}) {
+        EXPECT_FALSE(drives::advancedLocationFolder(CloudProvider::Dropbox, label, traces)) << label;
+    }
+    EXPECT_FALSE(drives::advancedLocationFolder(CloudProvider::Box, "Vault", traces));
+    EXPECT_EQ(drives::advancedLocationFolder(std::nullopt, "ignored", traces),
+              std::optional<std::string>((dir / "home" / "Kestrava").string()));
+
+    writeFile(dir / "mountinfo", mountLine("/media/bitcasa", "bitcasa", "bitcasa"));
+    process("77", "Bitcasa");
+    EXPECT_TRUE(drives::advancedLocationMenu(traces)[4].enabled) << "read afresh";
+    EXPECT_EQ(drives::advancedLocationFolder(CloudProvider::Bitcasa, "Vault", traces),
+              std::optional<std::string>("/media/bitcasa/Vault"));
+}
+
 TEST_F(CloudFoldersTest, RowIconsComeFromTheClientFolders)
 {
     hostDb(encodeLine("/home/me/Dropbox") + "\n");

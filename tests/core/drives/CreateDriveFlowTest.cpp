@@ -331,9 +331,48 @@ TEST_F(CreateDriveFlowTest, MissingDriverKeepsTheRecordButDoesNotMount)
     std::filesystem::create_directories(dir / "v");
     host.driverInstalled = false;
     EXPECT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::NotMounted);
-    EXPECT_EQ(prompter.messageIds(), (std::vector<int>{drives::kMsgDriverMissing, drives::kMsgAddFailed}));
+    EXPECT_EQ(prompter.messageIds(),
+              (std::vector<int>{drives::kMsgDriverMissing, drives::kMsgAddedNotMounted}));
     EXPECT_EQ(settings.driveRecords()->size(), 1u);
     EXPECT_EQ(mounted.size(), 0u);
+}
+
+TEST_F(CreateDriveFlowTest, MountRefusedAfterTheTokenWasWrittenStillListsTheDrive)
+{
+    std::filesystem::create_directories(dir / "v");
+    int refreshes = 0;
+    services.requestRefresh = [&] { ++refreshes; };
+    host.failNextMount = host::MountResult{host::MountOutcome::LetterInUse, "taken meanwhile"};
+    EXPECT_EQ(create(newDrive(dir / "v"), passwords(kDrivePassword)), CreateOutcome::NotMounted);
+
+    EXPECT_EQ(prompter.messageIds(),
+              (std::vector<int>{drives::kMsgLetterInUse, drives::kMsgAddedNotMounted}));
+    EXPECT_EQ(prompter.calls().back().args,
+              (std::vector<std::string>{(dir / "v").string(), "K:", "Kestrava"}));
+    ASSERT_EQ(settings.driveRecords()->size(), 1u);
+    EXPECT_EQ(record(0).letter, "K:");
+    EXPECT_EQ(refreshes, 1) << "the list is rebuilt to show the new row";
+    EXPECT_TRUE(host.mounts.empty());
+    EXPECT_EQ(mounted.size(), 0u);
+    EXPECT_TRUE(keyOf(dir / "v", kDrivePassword)) << "the token the record points at opens";
+}
+
+TEST_F(CreateDriveFlowTest, CaseInsensitiveNamesCountOnlyWithNameEncryption)
+{
+    for (const bool encryptNames : {false, true}) {
+        const auto folder = dir / (encryptNames ? "named" : "plain");
+        std::filesystem::create_directories(folder);
+        auto drive = newDrive(folder, encryptNames ? "L:" : "K:", encryptNames ? "Named" : "Plain");
+        drive.fileNameEncryption = encryptNames;
+        drive.caseInsensitive = true;
+        ASSERT_EQ(create(drive, passwords(kDrivePassword)), CreateOutcome::Created);
+        token::DriveContext written(hashStr(kDrivePassword));
+        ASSERT_EQ(written.unlock(token::tokenPathFor(folder)), token::TokenLoadStatus::Loaded);
+        EXPECT_EQ(written.options().fileNameEncryption, encryptNames);
+        EXPECT_EQ(written.options().caseInsensitive, encryptNames);
+    }
+    EXPECT_FALSE(token::caseInsensitiveAvailable(false));
+    EXPECT_TRUE(token::caseInsensitiveAvailable(true));
 }
 
 TEST_F(CreateDriveFlowTest, UnwritableTokenStopsBeforeTheDriveIsRecorded)

@@ -260,11 +260,31 @@ TEST_F(CreateDriveWizardTest, WithoutFuseTheDriveIsListedAndTheFinishPageStillFo
     ASSERT_EQ(wizard.next(), WizardStep::Moved);
     EXPECT_EQ(wizard.page(), 5);
     EXPECT_EQ(wizard.creation(), std::optional(drives::WizardCreation::NotMounted));
-    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgAddFailed);
-    EXPECT_EQ(prompter.captionOf(drives::kMsgAddFailed), drives::kCaptionCreateKestravaDrive);
+    EXPECT_EQ(prompter.messageIds().back(), drives::kMsgAddedNotMounted);
+    EXPECT_EQ(prompter.captionOf(drives::kMsgAddedNotMounted), drives::kCaptionCreateKestravaDrive);
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows.row(0)->mounted, drives::MountState::NotMounted);
     EXPECT_EQ(record(0).letter, "Z:");
+    EXPECT_FALSE(wizard.folderToOpen());
+}
+
+TEST_F(CreateDriveWizardTest, MountRefusedAfterTheTokenWasWrittenStillListsTheDrive)
+{
+    host.failNextMount = host::MountResult{host::MountOutcome::LetterInUse, "taken meanwhile"};
+    toLocationPage();
+    std::filesystem::create_directories(dir / "new");
+    wizard.setFolder((dir / "new").string());
+    ASSERT_EQ(wizard.next(), WizardStep::Moved);
+    setPassword("long enough", "long enough");
+    ASSERT_EQ(wizard.next(), WizardStep::Moved);
+    ASSERT_EQ(wizard.next(), WizardStep::Moved);
+    EXPECT_EQ(wizard.creation(), std::optional(drives::WizardCreation::NotMounted));
+    EXPECT_EQ(prompter.messageIds(),
+              (std::vector<int>{drives::kMsgLetterInUse, drives::kMsgAddedNotMounted}));
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.row(0)->mounted, drives::MountState::NotMounted);
+    EXPECT_EQ(record(0).folder, (dir / "new").string());
+    EXPECT_TRUE(std::filesystem::exists(token::tokenPathFor(dir / "new")));
     EXPECT_FALSE(wizard.folderToOpen());
 }
 

@@ -147,19 +147,41 @@ TEST_F(EditDriveFlowTest, RefusedPasswordChangesLeaveEverythingAsItWas)
     {
         std::string current, next, confirmation;
         int message;
+        drives::PasswordChangeFault fault;
     };
-    for (const Case& c : {Case{kOtherPassword, "n3w-Secret", "n3w-Secret", drives::kMsgIncorrectPassword},
-                          Case{kDrivePassword, "short", "short", kMsgPasswordTooShort},
-                          Case{kDrivePassword, "n3w-Secret", "n3w-Secrex", kMsgPasswordMismatch}}) {
+    using Fault = drives::PasswordChangeFault;
+    for (const Case& c :
+         {Case{kOtherPassword, "n3w-Secret", "n3w-Secret", drives::kMsgIncorrectPassword,
+               Fault::CurrentPassword},
+          Case{kDrivePassword, "short", "short", kMsgPasswordTooShort, Fault::NewPassword},
+          Case{kDrivePassword, "n3w-Secret", "n3w-Secrex", kMsgPasswordMismatch, Fault::NewPassword}}) {
         auto edit = passwordChange(session, c.current, c.next, c.confirmation);
         edit.label = "Changed";
         EXPECT_EQ(drives::confirmDriveEdit(services, session, edit), EditOutcome::Stopped);
         EXPECT_EQ(prompter.messageIds().back(), c.message);
+        EXPECT_EQ(session.passwordFault, c.fault) << c.current << " " << c.next;
     }
     EXPECT_EQ(readFile(token::tokenPathFor(dir / "vault")), tokenBefore);
     EXPECT_EQ(readFile(settingsPath), settingsBefore);
     EXPECT_EQ(session.context->password(), hashStr(kDrivePassword));
     EXPECT_EQ(session.context->label(), "Work");
+}
+
+TEST_F(EditDriveFlowTest, CaseInsensitiveNamesAreDroppedWithoutNameEncryption)
+{
+    makeDrive();
+    auto session = begin();
+    ASSERT_TRUE(session.context);
+    auto edit = drives::editFieldsFor(*session.context);
+    edit.options.fileNameEncryption = false;
+    edit.options.caseInsensitive = true;
+    ASSERT_EQ(drives::confirmDriveEdit(services, session, edit), EditOutcome::Saved);
+    EXPECT_EQ(tokenElement(dir / "vault", "filenamecaseinsensitivity"), "N");
+    EXPECT_FALSE(session.context->options().caseInsensitive);
+
+    edit.options.fileNameEncryption = true;
+    ASSERT_EQ(drives::confirmDriveEdit(services, session, edit), EditOutcome::Saved);
+    EXPECT_EQ(tokenElement(dir / "vault", "filenamecaseinsensitivity"), "Y");
 }
 
 TEST_F(EditDriveFlowTest, RecordsDifferingOnlyInFolderCaseEachKeepTheirOwnEdit)

@@ -291,9 +291,36 @@ TEST_F(RecoverDriveFlowTest, WithoutFuseTheDriveIsRegisteredButNotMounted)
     host.driverInstalled = false;
     ASSERT_TRUE(drives::checkRecoveryFolder(services, state, (dir / "synced").string()));
     EXPECT_EQ(drives::confirmRecovery(services, state, request()), RecoverOutcome::NotMounted);
-    EXPECT_EQ(prompter.messageIds(), (std::vector<int>{drives::kMsgDriverMissing, drives::kMsgAddFailed}));
+    EXPECT_EQ(prompter.messageIds(),
+              (std::vector<int>{drives::kMsgDriverMissing, drives::kMsgAddedNotMounted}));
     EXPECT_EQ(record(0).letter, "K:");
     EXPECT_EQ(mounted.size(), 0u);
+}
+
+TEST_F(RecoverDriveFlowTest, MountRefusedAfterTheTokenWasPlacedStillListsTheDrive)
+{
+    makeToken(dir / "synced");
+    host.failNextMount = host::MountResult{host::MountOutcome::LetterInUse, "taken meanwhile"};
+    ASSERT_TRUE(drives::checkRecoveryFolder(services, state, (dir / "synced").string()));
+    EXPECT_EQ(drives::confirmRecovery(services, state, request()), RecoverOutcome::NotMounted);
+    EXPECT_EQ(prompter.messageIds(),
+              (std::vector<int>{drives::kMsgLetterInUse, drives::kMsgAddedNotMounted}));
+    ASSERT_EQ(settings.driveRecords()->size(), 1u);
+    EXPECT_EQ(record(0).folder, (dir / "synced").string());
+    EXPECT_EQ(rows.size(), 1u) << "listed by the refresh";
+    EXPECT_TRUE(host.mounts.empty());
+}
+
+TEST_F(RecoverDriveFlowTest, OpeningNeedsAFreeLetter)
+{
+    const auto letters = drives::recoveryLetters(services);
+    ASSERT_TRUE(letters);
+    EXPECT_EQ(letters->back(), "Z:");
+    for (char c = 'A'; c <= 'Z'; ++c) {
+        host.busyLetters.insert(std::string(1, c) + ":");
+    }
+    EXPECT_FALSE(drives::recoveryLetters(services));
+    EXPECT_EQ(prompter.messageIds(), std::vector<int>{drives::kMsgNoFreeLetters});
 }
 
 } // namespace

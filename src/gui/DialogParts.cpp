@@ -1,0 +1,133 @@
+#include "gui/DialogParts.h"
+
+#include "core/access/PasswordStrength.h"
+#include "gui/AppText.h"
+#include "gui/Icons.h"
+
+#include <QFutureWatcher>
+#include <QLabel>
+#include <QProgressBar>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace kestrava::gui {
+namespace {
+
+constexpr double kHeadingFontScale = 1.3;
+constexpr int kMarkSize = 20;
+constexpr int kStrengthCaptionId = 4; // "Password Strength"
+const char* const kMarkProperty = "kestravaMark";
+
+} // namespace
+
+QLabel* makeHeading(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * kHeadingFontScale);
+    label->setFont(font);
+    return label;
+}
+
+QLineEdit* makePasswordField(int cueTextId, QWidget* parent)
+{
+    auto* field = new QLineEdit(parent);
+    field->setMaxLength(kDriveFieldMaxLength);
+    field->setPlaceholderText(appText(cueTextId));
+    field->setAccessibleName(appText(cueTextId).remove(QLatin1Char(':')));
+    field->setEchoMode(QLineEdit::Password);
+    // U+25CF, the mask the program has always used.
+    field->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 9679; }"));
+    return field;
+}
+
+QProgressBar* makeStrengthBar(QWidget* parent)
+{
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(QStringLiteral("strengthBar"));
+    bar->setRange(0, kMaxPasswordStrengthScore);
+    bar->setValue(0);
+    bar->setTextVisible(true);
+    bar->setFormat(appText(kStrengthCaptionId));
+    return bar;
+}
+
+void showStrength(QProgressBar* bar, const QString& password)
+{
+    const PasswordStrength strength = ratePasswordStrength(password.toStdString());
+    bar->setValue(strength.score);
+    bar->setFormat(QString::fromStdString(passwordStrengthCaption(strength)));
+}
+
+QLabel* makeMarkLabel(QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setFixedSize(kMarkSize, kMarkSize);
+    setMark(label, Mark::None);
+    return label;
+}
+
+void setMark(QLabel* label, Mark mark)
+{
+    label->setProperty(kMarkProperty, static_cast<int>(mark));
+    if (mark == Mark::None) {
+        label->clear();
+        label->setAccessibleName({});
+        return;
+    }
+    label->setPixmap(markIcon(mark == Mark::Success).pixmap(kMarkSize, kMarkSize));
+    label->setAccessibleName(appText(mark == Mark::Success ? text::PasswordAccepted : text::PasswordRefused));
+}
+
+Mark markOf(const QLabel* label)
+{
+    return static_cast<Mark>(label->property(kMarkProperty).toInt());
+}
+
+QProgressBar* makeBusyBar(QWidget* parent)
+{
+    auto* bar = new QProgressBar(parent);
+    bar->setObjectName(QStringLiteral("busyBar"));
+    bar->setRange(0, 0);
+    bar->setTextVisible(false);
+    bar->setMaximumHeight(10);
+    bar->hide();
+    return bar;
+}
+
+FlowRunner::FlowRunner(QProgressBar* busyBar, QObject* parent) : QObject(parent), m_busy(busyBar) {}
+
+bool FlowRunner::run(std::function<void()> work, std::function<void()> done)
+{
+    if (m_running) {
+        return false;
+    }
+    m_running = true;
+    m_wasEnabled.clear();
+    for (QWidget* widget : m_guarded) {
+        m_wasEnabled.push_back(widget->isEnabled());
+        widget->setEnabled(false);
+    }
+    if (m_busy) {
+        m_busy->show();
+    }
+    auto* watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcher<void>::finished, this, [this, watcher, done = std::move(done)] {
+        watcher->deleteLater();
+        for (std::size_t i = 0; i < m_guarded.size(); ++i) {
+            m_guarded[i]->setEnabled(m_wasEnabled[i]);
+        }
+        if (m_busy) {
+            m_busy->hide();
+        }
+        m_running = false;
+        if (done) {
+            done();
+        }
+        emit finished();
+    });
+    watcher->setFuture(QtConcurrent::run(std::move(work)));
+    return true;
+}
+
+} // namespace kestrava::gui
