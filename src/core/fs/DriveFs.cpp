@@ -60,7 +60,11 @@ DriveFs::DriveFs(crypto::ByteView masterKey, const FsOptions& options,
       m_caseFold(options.fileNameEncryption && options.caseInsensitive
                      ? std::make_unique<CaseFoldCache>(m_names)
                      : nullptr),
-      m_tree(m_root.get(), m_mapper, m_caseFold.get())
+      m_conflicts(options.fileNameEncryption
+                      ? std::make_unique<ConflictIndex>(
+                            [this](std::string_view stored) { return m_names.decryptExactName(stored); })
+                      : nullptr),
+      m_tree(m_root.get(), m_mapper, m_caseFold.get(), m_conflicts.get())
 {
 }
 

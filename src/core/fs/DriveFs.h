@@ -115,6 +115,7 @@ public:
     std::string backingPathOf(std::string_view path) const;
     int openCountOf(std::string_view path);
     const CaseFoldCache* caseFoldCache() const { return m_caseFold.get(); }
+    const ConflictIndex* conflictIndex() const { return m_conflicts.get(); }
     const PathMapper& mapper() const { return m_mapper; }
     const NameCipher& names() const { return m_names; }
 
@@ -145,6 +146,7 @@ private:
     ContentCipher m_content;
     ContentIo m_io;
     std::unique_ptr<CaseFoldCache> m_caseFold;
+    std::unique_ptr<ConflictIndex> m_conflicts;
     BackingTree m_tree;
     OpenFileTable m_files;
 };

@@ -159,6 +159,7 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
             throw FsError(ENOENT); // removed while in use (the backing folder itself, say)
         }
         DirReader dir(openListing(loc));
+        const auto copies = m_conflicts ? m_conflicts->copiesIn(dir.fd()) : nullptr;
         presentStat(self, loc);
         if (!filler(".", self)) {
             return 0;
@@ -176,8 +177,14 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
                 continue;
             }
             // Below the root a token-named entry stored plain is an ordinary file of older builds.
-            const std::string plainName =
+            std::string plainName =
                 stored == kTokenFileName ? std::string(stored) : m_mapper.plainName(stored);
+            if (plainName.empty() && copies) {
+                if (auto copy = copies->shownByStored.find(std::string(stored));
+                    copy != copies->shownByStored.end()) {
+                    plainName = copy->second;
+                }
+            }
             if (plainName.empty()) {
                 continue; // not a name of this drive: foreign files stay invisible
             }
