@@ -66,14 +66,14 @@ std::shared_ptr<const ConflictIndex::Listing> ConflictIndex::scan(int dirFd) con
     return listing;
 }
 
-ConflictIndex::Entry ConflictIndex::current(int dirFd, bool needSettled, bool* scanned)
+ConflictIndex::Entry ConflictIndex::current(int dirFd, bool rescan, bool* scanned)
 {
     const DirStamp stamp = stampOf(dirFd);
     const Key key{stamp.dev, stamp.ino};
-    {
+    if (!rescan) {
         std::lock_guard lock(m_mutex);
         auto it = m_dirs.find(key);
-        if (it != m_dirs.end() && it->second.stamp == stamp && (it->second.settled || !needSettled)) {
+        if (it != m_dirs.end() && it->second.stamp == stamp) {
             return it->second;
         }
     }
@@ -90,28 +90,72 @@ ConflictIndex::Entry ConflictIndex::current(int dirFd, bool needSettled, bool* s
     return fresh;
 }
 
+bool ConflictIndex::mayHaveCopy(int dirFd, std::string_view shownName) const
+{
+    for (const ConflictCopy& origin : possibleOrigins(shownName)) {
+        std::string stored;
+        try {
+            stored = m_encode(origin.plainName) + origin.suffix;
+        } catch (const FsError&) {
+            continue; // a plain name the drive cannot store has no copies either
+        }
+        struct stat st
+        {
+        };
+        if (::fstatat(dirFd, stored.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::optional<std::string> ConflictIndex::find(int dirFd, std::string_view shownName)
 {
     const std::string shown(shownName);
-    for (const bool needSettled : {false, true}) {
-        bool scanned = false;
-        const Entry entry = current(dirFd, needSettled, &scanned);
+    const auto lookup = [&shown](const Entry& entry) -> std::optional<std::string> {
         if (entry.listing) {
             if (auto it = entry.listing->storedByShown.find(shown);
                 it != entry.listing->storedByShown.end()) {
                 return it->second;
             }
         }
-        if (entry.settled || scanned) {
-            break; // a trusted miss, or one just read from the directory
-        }
+        return std::nullopt;
+    };
+    bool scanned = false;
+    const Entry entry = current(dirFd, false, &scanned);
+    if (auto hit = lookup(entry)) {
+        return hit;
     }
-    return std::nullopt;
+    if (scanned || entry.settled || (!mayHaveCopy(dirFd, shownName) && !mayBeNumbered(shownName))) {
+        return std::nullopt;
+    }
+    return lookup(current(dirFd, true, nullptr));
 }
 
-std::shared_ptr<const ConflictIndex::Listing> ConflictIndex::copiesIn(int dirFd)
+std::shared_ptr<const ConflictIndex::Listing> ConflictIndex::copiesIn(int dirFd, bool rescan)
 {
-    return current(dirFd, true, nullptr).listing;
+    return current(dirFd, rescan, nullptr).listing;
+}
+
+void ConflictIndex::noteChanged(int dirFd, const DirStamp& before, std::string_view storedName)
+{
+    const Key key{before.dev, before.ino};
+    const bool exact = isExactName(storedName);
+    std::lock_guard lock(m_mutex);
+    auto it = m_dirs.find(key);
+    if (it == m_dirs.end()) {
+        return;
+    }
+    struct stat st
+    {
+    };
+    // With copies present, a real name coming or going can move their shown names.
+    if (!(it->second.stamp == before) || it->second.listing || !exact || ::fstat(dirFd, &st) != 0) {
+        m_dirs.erase(it);
+        return;
+    }
+    it->second.stamp = DirStamp::of(st);
+    it->second.settled = false;
 }
 
 std::size_t ConflictIndex::scanCount() const

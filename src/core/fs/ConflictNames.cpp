@@ -137,6 +137,56 @@ bool mayBeConflictDisplayName(std::string_view plainName)
     return false;
 }
 
+namespace {
+
+bool hasExtensionAt(std::string_view name, std::size_t dot)
+{
+    return dot != std::string_view::npos && dot != 0 && dot + 1 < name.size();
+}
+
+} // namespace
+
+std::vector<ConflictCopy> possibleOrigins(std::string_view shownName)
+{
+    std::vector<ConflictCopy> origins;
+    // The suffix went before the plain name's extension, which is the shown name's last one...
+    const std::size_t dot = shownName.rfind('.');
+    if (hasExtensionAt(shownName, dot)) {
+        const std::string_view body = shownName.substr(0, dot);
+        const std::string_view extension = shownName.substr(dot);
+        for (std::size_t split = 1; split < body.size(); ++split) {
+            if (isSuffixStart(body[split]) && isSyncSuffix(body.substr(split), true)) {
+                origins.push_back({std::string(body.substr(0, split)) + std::string(extension),
+                                   std::string(body.substr(split))});
+            }
+        }
+    }
+    // ...or at the end of a plain name without one.
+    for (std::size_t split = 1; split < shownName.size(); ++split) {
+        const std::string_view plain = shownName.substr(0, split);
+        if (isSuffixStart(shownName[split]) && !hasExtensionAt(plain, plain.rfind('.')) &&
+            isSyncSuffix(shownName.substr(split), true)) {
+            origins.push_back({std::string(plain), std::string(shownName.substr(split))});
+        }
+    }
+    return origins;
+}
+
+bool mayBeNumbered(std::string_view shownName)
+{
+    for (std::size_t open = shownName.find(" ("); open != std::string_view::npos;
+         open = shownName.find(" (", open + 1)) {
+        std::size_t pos = open + 2;
+        while (pos < shownName.size() && isDigit(shownName[pos])) {
+            ++pos;
+        }
+        if (pos > open + 2 && pos < shownName.size() && shownName[pos] == ')') {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::map<std::string, std::string> assignDisplayNames(const std::set<std::string>& realNames,
                                                       const std::map<std::string, ConflictCopy>& copies)
 {

@@ -54,6 +54,12 @@ std::string numberedName(std::string_view name, int number);
 // looked for among copies (most lookups of missing names).
 bool mayBeConflictDisplayName(std::string_view plainName);
 
+// Every (plain name, suffix) a copy shown under shownName (unnumbered) may have come from.
+std::vector<ConflictCopy> possibleOrigins(std::string_view shownName);
+
+// Whether a name carries a collision number " (n)" somewhere.
+bool mayBeNumbered(std::string_view shownName);
+
 // The names shown for the copies of one directory (backing name -> shown name). A real entry
 // always keeps its name; a copy whose name is taken, by a real entry or by a copy earlier in
 // backing-name order, gets " (2)", " (3)"... before its extension. Shown names longer than a

@@ -136,6 +136,10 @@ private:
     DirStamp stampBefore(const BackingLocation& loc) const;
     std::string procPath(const BackingLocation& loc, UniqueFd& holder) const;
     bool encryptsXattr(const BackingLocation& loc, std::string_view name) const;
+    // The name a listing shows for a backing entry that is no exact name: a conflict copy's,
+    // or "" for a foreign entry. copies is read again once when an unknown copy turns up.
+    std::string shownConflictCopy(int dirFd, std::string_view stored,
+                                  std::shared_ptr<const ConflictIndex::Listing>& copies, bool& copiesRead);
 
     FsOptions m_options;
     std::filesystem::path m_folder;

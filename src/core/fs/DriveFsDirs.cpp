@@ -159,7 +159,8 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
             throw FsError(ENOENT); // removed while in use (the backing folder itself, say)
         }
         DirReader dir(openListing(loc));
-        const auto copies = m_conflicts ? m_conflicts->copiesIn(dir.fd()) : nullptr;
+        auto copies = m_conflicts ? m_conflicts->copiesIn(dir.fd()) : nullptr;
+        bool copiesRead = false;
         presentStat(self, loc);
         if (!filler(".", self)) {
             return 0;
@@ -179,11 +180,8 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
             // Below the root a token-named entry stored plain is an ordinary file of older builds.
             std::string plainName =
                 stored == kTokenFileName ? std::string(stored) : m_mapper.plainName(stored);
-            if (plainName.empty() && copies) {
-                if (auto copy = copies->shownByStored.find(std::string(stored));
-                    copy != copies->shownByStored.end()) {
-                    plainName = copy->second;
-                }
+            if (plainName.empty() && m_conflicts) {
+                plainName = shownConflictCopy(dir.fd(), stored, copies, copiesRead);
             }
             if (plainName.empty()) {
                 continue; // not a name of this drive: foreign files stay invisible
@@ -209,6 +207,27 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
         }
         return 0;
     });
+}
+
+std::string DriveFs::shownConflictCopy(int dirFd, std::string_view stored,
+                                       std::shared_ptr<const ConflictIndex::Listing>& copies,
+                                       bool& copiesRead)
+{
+    const std::string name(stored);
+    for (;;) {
+        if (copies) {
+            if (auto it = copies->shownByStored.find(name); it != copies->shownByStored.end()) {
+                return it->second;
+            }
+        }
+        // A copy the map does not know arrived since it was made (within one timestamp tick).
+        const auto decode = [this](std::string_view text) { return m_names.decryptExactName(text); };
+        if (copiesRead || !recogniseConflictCopy(stored, decode)) {
+            return {};
+        }
+        copies = m_conflicts->copiesIn(dirFd, true);
+        copiesRead = true;
+    }
 }
 
 int DriveFs::isDirectoryEmpty(std::string_view path, bool* empty)

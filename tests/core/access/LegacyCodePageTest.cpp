@@ -1,7 +1,8 @@
 // Passwords with characters outside ASCII: drives made on Windows hashed them in the ANSI code
 // page. The Windows-made token here is written by the test itself, straight on Crypto++.
-#include "core/access/DrivePasswordCheck.h"
 #include "core/access/LegacyCodePage.h"
+
+#include "core/access/DrivePasswordCheck.h"
 #include "core/settings/SavedPasswords.h"
 #include "core/token/DriveContext.h"
 #include "support/TestSupport.h"
@@ -36,8 +37,8 @@ Bytes cfb(const Bytes& key, const Bytes& data)
 {
     const CryptoPP::byte iv[16] = {};
     Bytes out(data.size(), '\0');
-    CryptoPP::CFB_Mode<CryptoPP::AES>::Encryption e(reinterpret_cast<const CryptoPP::byte*>(key.data()), key.size(),
-                                                    iv);
+    CryptoPP::CFB_Mode<CryptoPP::AES>::Encryption e(reinterpret_cast<const CryptoPP::byte*>(key.data()),
+                                                    key.size(), iv);
     e.ProcessData(reinterpret_cast<CryptoPP::byte*>(out.data()),
                   reinterpret_cast<const CryptoPP::byte*>(data.data()), data.size());
     return out;
@@ -82,7 +83,8 @@ std::string windowsToken(const Bytes& typedInCodePage)
            "</encodedkeydata>\n\t<kdfiteration>100</kdfiteration>\n\t<kdfduration>0</kdfduration>\n"
            "\t<checksize>10</checksize>\n\t<encodedchecksize>16</encodedchecksize>\n\t<encodedcheckdata>" +
            base64Url(cfb(masterKey, check)) +
-           "</encodedcheckdata>\n\t<filenameencryption>Y</filenameencryption>\n\t<longfilename>N</longfilename>\n"
+           "</encodedcheckdata>\n\t<filenameencryption>Y</filenameencryption>\n\t<longfilename>N</"
+           "longfilename>\n"
            "\t<filenamecaseinsensitivity>Y</filenamecaseinsensitivity>\n\t<digest>" +
            digest + "</digest>\n</Kestrava>\n";
 }
@@ -114,7 +116,8 @@ TEST_F(LegacyCodePage, WindowsMadeDriveOpensWithTheTypedPassword)
     EXPECT_EQ(check.drivePassword, windowsForm);
     token::DriveContext opened(check.drivePassword);
     ASSERT_EQ(opened.unlock(tokenPath()), token::TokenLoadStatus::Loaded);
-    EXPECT_EQ(std::string(opened.masterKey().begin(), opened.masterKey().end()), "master key of thirty-two bytes!!");
+    EXPECT_EQ(std::string(opened.masterKey().begin(), opened.masterKey().end()),
+              "master key of thirty-two bytes!!");
 
     EXPECT_FALSE(drivePasswordOpening(tokenPath(), "cafe"));
     EXPECT_FALSE(checkDrivePassword(dir.path(), "CAFÉ").accepted);
@@ -132,7 +135,10 @@ TEST_F(LegacyCodePage, DrivesWrittenInUtf8KeepOpening)
 TEST_F(LegacyCodePage, NewDrivesAreWrittenTheWayWindowsReadsThem)
 {
     EXPECT_EQ(drivePasswordForNewToken("café"), upperHex(sha256("caf\xE9")));
-    EXPECT_EQ(drivePasswordForNewToken("\xE2\x82\xAC" "5 Ärger"), upperHex(sha256("\x80" "5 \xC4rger")));
+    EXPECT_EQ(drivePasswordForNewToken("\xE2\x82\xAC"
+                                       "5 Ärger"),
+              upperHex(sha256("\x80"
+                              "5 \xC4rger")));
     EXPECT_EQ(drivePasswordForNewToken("plain-ascii"), hashStr("plain-ascii"));
     // Characters Windows-1252 lacks: the UTF-8 form.
     EXPECT_EQ(drivePasswordForNewToken("日本語"), hashStr("日本語"));

@@ -6,6 +6,7 @@
 #include "core/fs/ConflictNames.h"
 #include "core/fs/NameCipher.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 
@@ -87,6 +88,30 @@ TEST(ConflictDisplayNames, SuffixGoesBeforeTheExtension)
     EXPECT_TRUE(mayBeConflictDisplayName("notes-LAPTOP"));
     EXPECT_FALSE(mayBeConflictDisplayName("report.txt"));
     EXPECT_FALSE(mayBeConflictDisplayName("My Report.txt"));
+}
+
+TEST(ConflictDisplayNames, EveryShownNameLeadsBackToItsOrigin)
+{
+    const std::vector<ConflictCopy> copies = {
+        {"report.txt", " (conflicted copy 2026-12-08)"},
+        {"archive.tar.gz", " (1)"},
+        {".bashrc", " [Conflict]"},
+        {"notes", "-LAPTOP"},
+        {"a-b.c-d.txt", ".sync-conflict-20261208-1-X"},
+        {"odd.", " 2"},
+        {"plain", " - Copy (3)"},
+    };
+    for (const ConflictCopy& copy : copies) {
+        const std::string shown = conflictDisplayName(copy.plainName, copy.suffix);
+        EXPECT_TRUE(mayBeConflictDisplayName(shown)) << shown;
+        const auto origins = possibleOrigins(shown);
+        EXPECT_TRUE(std::any_of(origins.begin(), origins.end(), [&](const ConflictCopy& o) {
+            return o.plainName == copy.plainName && o.suffix == copy.suffix;
+        })) << shown;
+    }
+    EXPECT_TRUE(possibleOrigins("report.txt").empty());
+    EXPECT_TRUE(mayBeNumbered("report (1) (2).txt"));
+    EXPECT_FALSE(mayBeNumbered("report (draft).txt"));
 }
 
 TEST(ConflictDisplayNames, RealNamesWinAndCollisionsAreNumbered)
@@ -201,6 +226,27 @@ TEST_F(ConflictCopies, CopiesAppearingBehindTheBackAreFoundAtOnce)
     EXPECT_EQ(get("/a-file-LAPTOP.txt"), "from the laptop");
     stdfs::remove(fs->backingPathOf("/a-file.txt") + "-LAPTOP");
     EXPECT_EQ(fs->open("/a-file-LAPTOP.txt", O_RDONLY, &h), -ENOENT);
+}
+
+TEST_F(ConflictCopies, FillingADirectoryDoesNotReadItAgainAndAgain)
+{
+    ASSERT_EQ(fs->mkdir("/many", 0755), 0);
+    for (int i = 0; i < 200; ++i) {
+        const std::string path = "/many/file-" + std::to_string(i) + ".txt";
+        struct stat st
+        {
+        };
+        ASSERT_EQ(fs->getattr(path, &st), -ENOENT);
+        put(path, "x");
+    }
+    const std::size_t scans = fs->conflictIndex()->scanCount();
+    EXPECT_LE(scans, 2U)
+        << "names with '-' are looked for among copies: the drive's own creations keep the map";
+    EXPECT_EQ(list("/many").size(), 202U);
+
+    copyBehindTheBack("/many/file-7.txt", "-OFFICE", "y");
+    EXPECT_EQ(get("/many/file-7-OFFICE.txt"), "y");
+    EXPECT_EQ(list("/many").size(), 203U);
 }
 
 TEST_F(ConflictCopies, CaseInsensitiveLookupFindsOnlyRealNames)
