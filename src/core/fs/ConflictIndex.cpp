@@ -4,8 +4,10 @@
 #include "core/fs/PathMapper.h"
 #include "core/fs/UniqueFd.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <fcntl.h>
+#include <set>
 #include <time.h>
 
 namespace kestrava::fs {

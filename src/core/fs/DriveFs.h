@@ -136,10 +136,16 @@ private:
     DirStamp stampBefore(const BackingLocation& loc) const;
     std::string procPath(const BackingLocation& loc, UniqueFd& holder) const;
     bool encryptsXattr(const BackingLocation& loc, std::string_view name) const;
+    // The copies of a directory as one listing met them.
+    struct ListedCopies
+    {
+        std::shared_ptr<const ConflictIndex::Listing> listing;
+        bool fetched = false;
+        bool reread = false;
+    };
     // The name a listing shows for a backing entry that is no exact name: a conflict copy's,
-    // or "" for a foreign entry. copies is read again once when an unknown copy turns up.
-    std::string shownConflictCopy(int dirFd, std::string_view stored,
-                                  std::shared_ptr<const ConflictIndex::Listing>& copies, bool& copiesRead);
+    // or "" for a foreign entry. The copies are read again once when an unknown copy turns up.
+    std::string shownConflictCopy(int dirFd, std::string_view stored, ListedCopies& copies);
 
     FsOptions m_options;
     std::filesystem::path m_folder;

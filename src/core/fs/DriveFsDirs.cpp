@@ -159,8 +159,7 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
             throw FsError(ENOENT); // removed while in use (the backing folder itself, say)
         }
         DirReader dir(openListing(loc));
-        auto copies = m_conflicts ? m_conflicts->copiesIn(dir.fd()) : nullptr;
-        bool copiesRead = false;
+        ListedCopies copies;
         presentStat(self, loc);
         if (!filler(".", self)) {
             return 0;
@@ -181,7 +180,7 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
             std::string plainName =
                 stored == kTokenFileName ? std::string(stored) : m_mapper.plainName(stored);
             if (plainName.empty() && m_conflicts) {
-                plainName = shownConflictCopy(dir.fd(), stored, copies, copiesRead);
+                plainName = shownConflictCopy(dir.fd(), stored, copies);
             }
             if (plainName.empty()) {
                 continue; // not a name of this drive: foreign files stay invisible
@@ -209,24 +208,28 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
     });
 }
 
-std::string DriveFs::shownConflictCopy(int dirFd, std::string_view stored,
-                                       std::shared_ptr<const ConflictIndex::Listing>& copies,
-                                       bool& copiesRead)
+std::string DriveFs::shownConflictCopy(int dirFd, std::string_view stored, ListedCopies& copies)
 {
+    // Only a directory holding names that are not the drive's needs its copies looked up.
+    if (!copies.fetched) {
+        copies.listing = m_conflicts->copiesIn(dirFd);
+        copies.fetched = true;
+    }
     const std::string name(stored);
     for (;;) {
-        if (copies) {
-            if (auto it = copies->shownByStored.find(name); it != copies->shownByStored.end()) {
+        if (copies.listing) {
+            if (auto it = copies.listing->shownByStored.find(name);
+                it != copies.listing->shownByStored.end()) {
                 return it->second;
             }
         }
         // A copy the map does not know arrived since it was made (within one timestamp tick).
         const auto decode = [this](std::string_view text) { return m_names.decryptExactName(text); };
-        if (copiesRead || !recogniseConflictCopy(stored, decode)) {
+        if (copies.reread || !recogniseConflictCopy(stored, decode)) {
             return {};
         }
-        copies = m_conflicts->copiesIn(dirFd, true);
-        copiesRead = true;
+        copies.listing = m_conflicts->copiesIn(dirFd, true);
+        copies.reread = true;
     }
 }
 
