@@ -37,7 +37,7 @@ TEST_F(ConflictCopiesMount, CopiesMadeBehindTheBackAreUsableFiles)
     const std::string copy = "$M/report (conflicted copy 2026-12-08).txt";
     Shell listing = sh("LC_ALL=C ls -1 \"$M\"");
     ASSERT_EQ(listing.exitCode, 0) << listing.output;
-    EXPECT_EQ(listing.output, "report (conflicted copy 2026-12-08).txt\nreport.txt\n");
+    EXPECT_EQ(listing.output, "report (conflicted copy 2026-12-08).txt\nreport.txt");
     EXPECT_EQ(sh("cat \"" + copy + "\"").output, "theirs");
     EXPECT_EQ(sh("cat \"$M/report.txt\"").output, "mine");
 
@@ -55,7 +55,7 @@ TEST_F(ConflictCopiesMount, CopiesMadeBehindTheBackAreUsableFiles)
         << checked.output;
 
     ASSERT_EQ(sh("mv \"" + copy + "\" \"$M/report-theirs.txt\"").exitCode, 0);
-    EXPECT_EQ(sh("LC_ALL=C ls -1 \"$M\"").output, "report-theirs.txt\nreport.txt\n");
+    EXPECT_EQ(sh("LC_ALL=C ls -1 \"$M\"").output, "report-theirs.txt\nreport.txt");
     EXPECT_EQ(sh("cat \"$M/report-theirs.txt\"").output, "theirs and more");
     EXPECT_EQ(sh("test -e \"$B/" + storedName("report-theirs.txt") + "\"").exitCode, 0);
 
@@ -67,7 +67,7 @@ TEST_F(ConflictCopiesMount, CopiesMadeBehindTheBackAreUsableFiles)
     EXPECT_EQ(sh("cat \"$M/docs (1)/a.txt\"").output, "x");
     ASSERT_EQ(sh("rm -r \"$M/docs (1)\"").exitCode, 0);
     EXPECT_NE(sh("test -e \"$B/" + storedName("docs") + " (1)\"").exitCode, 0);
-    EXPECT_EQ(sh("LC_ALL=C ls -1 \"$M\"").output, "docs\nreport-theirs.txt\nreport.txt\n");
+    EXPECT_EQ(sh("LC_ALL=C ls -1 \"$M\"").output, "docs\nreport-theirs.txt\nreport.txt");
 }
 
 } // namespace
