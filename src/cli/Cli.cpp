@@ -3,6 +3,7 @@
 #include "cli/PasswordInput.h"
 #include "cli/commands/Commands.h"
 #include "core/Version.h"
+#include "core/access/LegacyCodePage.h"
 #include "core/app/ActivityLog.h"
 #include "core/app/SystemInfo.h"
 #include "core/host/SystemHost.h"
@@ -27,6 +28,9 @@ const std::vector<OptionDefinition>& globalOptionDefinitions()
          "mount drives under DIR (default $KESTRAVA_MOUNT_ROOT, else ~/KestravaDrives)"},
         {"login-stdin", false, "",
          "read the program lock's login password and code from standard input, one line per entry asked"},
+        {"legacy-codepage", true, "CP",
+         "the Windows code page passwords of drives made there were typed in (default 1252, or the "
+         "LegacyCodePage setting)"},
     };
     return definitions;
 }
@@ -37,6 +41,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(makeInitCommand());
     commands.push_back(makeInfoCommand());
     commands.push_back(makeVerifyCommand());
+    commands.push_back(makeCheckCommand());
     commands.push_back(makePasswdCommand());
     commands.push_back(makeCreateCommand());
     commands.push_back(makeListCommand());
@@ -217,6 +222,21 @@ int runCli(const std::vector<std::string>& args, Io& io, HostFactory makeHost)
         }
     }
     globals.loginStdin = globalArgs.has("login-stdin") || commandArgs.has("login-stdin");
+    auto codePage = commandArgs.value("legacy-codepage");
+    if (!codePage) {
+        codePage = globalArgs.value("legacy-codepage");
+    }
+    std::optional<std::string> normalizedCodePage;
+    if (codePage) {
+        normalizedCodePage = normalizeCodePage(*codePage);
+        if (!normalizedCodePage) {
+            return static_cast<int>(usageError(io, "--legacy-codepage: '" + *codePage +
+                                                       "' is not a code page this system converts to"));
+        }
+    }
+    // Each run starts from its own choice; the settings value comes with the settings file.
+    setLegacyCodePageOverride(normalizedCodePage.value_or(""));
+    setLegacyCodePageSetting("");
     applog::setLogEcho(globals.verbose);
     // Every command and every serving process is a start of its own; the machine description
     // goes to the log only when asked for, or the log would repeat it for each call.

@@ -73,6 +73,11 @@ inline constexpr int NotAvailableYet = 1335;
 inline constexpr int DriveListName = 1336;
 inline constexpr int PasswordAccepted = 1337;
 inline constexpr int PasswordRefused = 1338;
+inline constexpr int CheckClean = 1432;
+inline constexpr int CheckDrive = 1433;
+inline constexpr int CheckTitle = 1434;
+inline constexpr int CheckingDrive = 1435;
+inline constexpr int CheckProblems = 1436;
 } // namespace text
 
 // The text with id, placeholders filled in order from args.

@@ -1,5 +1,6 @@
 #include "gui/CoreDriveActions.h"
 
+#include "core/drives/DriveCheckFlow.h"
 #include "core/drives/DriveCommands.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/MountFlow.h"
@@ -45,6 +46,25 @@ void CoreDriveActions::remove(int row)
 void CoreDriveActions::unmountAll()
 {
     drives::unmountAll(services());
+}
+
+std::optional<DriveCheckOutcome> CoreDriveActions::checkDrive(int row)
+{
+    const auto index = selected(row);
+    const auto entry = index ? rows().row(*index) : std::nullopt;
+    if (!entry) {
+        return std::nullopt;
+    }
+    const auto report = drives::checkListedDrive(services(), *index, {});
+    if (!report) {
+        return std::nullopt;
+    }
+    DriveCheckOutcome outcome;
+    outcome.folder = QString::fromStdString(entry->folder());
+    for (const drives::Finding& finding : report->findings) {
+        outcome.findings << QString::fromStdString(drives::describeFinding(finding));
+    }
+    return outcome;
 }
 
 QString CoreDriveActions::mountPoint(int row)

@@ -27,6 +27,7 @@ public:
     void refresh() override;
     void remove(int row) override;
     void unmountAll() override;
+    std::optional<DriveCheckOutcome> checkDrive(int row) override;
     QString mountPoint(int row) override;
     std::optional<QString> folderLocation(int row) override;
     std::optional<QString> tokenBackupName(int row) override;

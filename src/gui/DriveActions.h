@@ -4,9 +4,17 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace kestrava::gui {
+
+// What the drive check of a row found: one line per finding; none when all is well.
+struct DriveCheckOutcome
+{
+    QString folder;
+    QStringList findings;
+};
 
 class DriveActions
 {
@@ -19,6 +27,9 @@ public:
     virtual void refresh() = 0;               // rebuild the rows without mounting or asking
     virtual void remove(int row) = 0;         // delete, after its questions; -1: nothing selected
     virtual void unmountAll() = 0;            // at exit
+    // The drive check, unlocking with the remembered password or the prompt; nothing when the
+    // drive was not unlocked (its messages shown) or nothing is selected (-1).
+    virtual std::optional<DriveCheckOutcome> checkDrive(int row) = 0;
 
     // GUI thread.
     // Where the drive of row is mounted (the file manager opens it).

@@ -6,6 +6,7 @@
 #include "core/drives/TrayTooltip.h"
 #include "gui/AppText.h"
 #include "gui/DriveActions.h"
+#include "gui/DriveCheckDialog.h"
 #include "gui/DriveTableModel.h"
 #include "gui/Icons.h"
 #include "gui/QtPrompter.h"
@@ -404,6 +405,38 @@ void MainWindow::backupSecurityToken()
     }
 }
 
+void MainWindow::checkSelected()
+{
+    const int row = selectedRow();
+    const auto entry = m_model.entry(row);
+    if (!entry) {
+        m_prompter.messageBox(drives::kMsgNoDriveSelected, {}, Buttons::OK, Icon::Error);
+        return;
+    }
+    if (m_checkRunning) {
+        return;
+    }
+    m_checkRunning = true;
+    showStatus(appText(text::CheckingDrive, {entry->letter}));
+    m_progress->show();
+    using Outcome = std::optional<DriveCheckOutcome>;
+    auto* watcher = new QFutureWatcher<Outcome>(this);
+    connect(watcher, &QFutureWatcher<Outcome>::finished, this, [this, watcher] {
+        m_checkRunning = false;
+        if (m_running == 0) {
+            m_progress->hide();
+            m_statusText->clear();
+        }
+        const Outcome outcome = watcher->result();
+        watcher->deleteLater();
+        if (outcome) {
+            DriveCheckDialog dialog(*outcome, this);
+            dialog.exec();
+        }
+    });
+    watcher->setFuture(QtConcurrent::run([this, row] { return m_actions.checkDrive(row); }));
+}
+
 QMenu* MainWindow::createDriveMenu()
 {
     const auto entry = m_model.entry(selectedRow());
@@ -429,6 +462,9 @@ QMenu* MainWindow::createDriveMenu()
         ->setObjectName(QStringLiteral("actionBackup"));
     advanced->addAction(appText(text::OpenFolderLocation), this, &MainWindow::openFolderLocation)
         ->setObjectName(QStringLiteral("actionFolder"));
+    QAction* check = advanced->addAction(appText(text::CheckDrive), this, &MainWindow::checkSelected);
+    check->setObjectName(QStringLiteral("actionCheck"));
+    check->setEnabled(entry.has_value() && !m_checkRunning);
     return menu;
 }
 

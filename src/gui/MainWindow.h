@@ -62,6 +62,8 @@ public:
     int selectedRow() const;
     // Runs of drive commands still working.
     int runningCommands() const { return m_running; }
+    // Whether a drive check is running (its menu item is disabled meanwhile).
+    bool checkRunning() const { return m_checkRunning; }
     // The drive list's context menu for the selected row (the caller owns it).
     QMenu* createDriveMenu();
     // The tooltip of the tray icon for the rows now listed.
@@ -78,6 +80,8 @@ public slots:
     void openSelected();
     void openFolderLocation();
     void backupSecurityToken();
+    // Checks the selected drive on a worker and shows the report.
+    void checkSelected();
 
 signals:
     // The user chose to exit the program.
@@ -123,6 +127,7 @@ private:
     bool m_initialising = false;
     int m_running = 0;
     int m_trayBalloons = 0;
+    bool m_checkRunning = false;
 };
 
 } // namespace kestrava::gui

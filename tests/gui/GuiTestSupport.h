@@ -8,11 +8,14 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
+#include <QThread>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kestrava::gui::test {
@@ -33,6 +36,22 @@ public:
     }
     std::optional<QString> tokenBackupName(int) override { return std::nullopt; }
     void backupToken(int, const QString&) override {}
+    std::optional<DriveCheckOutcome> checkDrive(int row) override
+    {
+        record("check " + std::to_string(row));
+        checkedOnGuiThread = QThread::currentThread() == QCoreApplication::instance()->thread();
+        // A check may take long: the test lets it finish.
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (holdCheck && std::chrono::steady_clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return checkOutcome;
+    }
+
+    // What checkDrive answers, and while holdCheck is set it waits.
+    std::optional<DriveCheckOutcome> checkOutcome;
+    std::atomic<bool> holdCheck = false;
+    std::atomic<bool> checkedOnGuiThread = false;
 
     std::vector<std::string> calls() const
     {

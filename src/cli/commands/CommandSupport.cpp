@@ -1,6 +1,7 @@
 #include "cli/commands/CommandSupport.h"
 
 #include "cli/PasswordInput.h"
+#include "core/access/LegacyCodePage.h"
 #include "core/access/PasswordRule.h"
 #include "core/app/StringTable.h"
 #include "core/settings/SavedPasswords.h"
@@ -61,7 +62,7 @@ ExitCode unlockWithPrompt(CommandContext& context, token::DriveContext& ctx,
     if (!password) {
         return ExitCode::Failure;
     }
-    ctx.SetPassword(hashStr(*password));
+    ctx.SetPassword(drivePasswordFor(token::tokenPathFor(folder), *password));
     std::string error;
     switch (ctx.unlock(token::tokenPathFor(folder), &error)) {
     case token::TokenLoadStatus::Loaded:

@@ -10,6 +10,7 @@ namespace kestrava::cli {
 std::unique_ptr<Command> makeInitCommand();
 std::unique_ptr<Command> makeInfoCommand();
 std::unique_ptr<Command> makeVerifyCommand();
+std::unique_ptr<Command> makeCheckCommand();
 std::unique_ptr<Command> makePasswdCommand();
 // Drive commands.
 std::unique_ptr<Command> makeCreateCommand();

@@ -1,5 +1,6 @@
 #include "cli/commands/CommandSupport.h"
 #include "cli/commands/Commands.h"
+#include "core/access/LegacyCodePage.h"
 #include "core/app/ActivityLog.h"
 #include "core/app/StringTable.h"
 #include "core/settings/SavedPasswords.h"
@@ -58,7 +59,7 @@ public:
         if (!password) {
             return ExitCode::Failure;
         }
-        token::DriveContext ctx(hashStr(*password));
+        token::DriveContext ctx(drivePasswordForNewToken(*password));
         ctx.setOptions({args.switchValue("name-encryption").value_or(true),
                         args.switchValue("long-names").value_or(true),
                         args.switchValue("case-insensitive").value_or(false)});

@@ -1,5 +1,6 @@
 #include "cli/commands/CommandSupport.h"
 #include "cli/commands/Commands.h"
+#include "core/access/LegacyCodePage.h"
 #include "core/app/ActivityLog.h"
 #include "core/app/StringTable.h"
 #include "core/settings/SavedPasswords.h"
@@ -39,7 +40,7 @@ public:
         if (!newPassword) {
             return ExitCode::Failure;
         }
-        ctx.SetPassword(hashStr(*newPassword));
+        ctx.SetPassword(drivePasswordForNewToken(*newPassword));
         std::string error;
         if (!ctx.RewrapToken(token::tokenPathFor(*folder), &error)) {
             writeLog("!RewrapToken Error: %s", error.c_str());

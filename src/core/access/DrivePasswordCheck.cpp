@@ -1,5 +1,6 @@
 #include "core/access/DrivePasswordCheck.h"
 
+#include "core/access/LegacyCodePage.h"
 #include "core/access/LoginPassword.h"
 #include "core/access/PasswordRule.h"
 #include "core/settings/SavedPasswords.h"
@@ -14,14 +15,13 @@ DrivePasswordCheck checkDrivePassword(const std::filesystem::path& backingFolder
         result.messageId = kMsgPasswordTooShort;
         return result;
     }
-    std::string drivePassword = hashStr(typed);
-    token::DriveContext probe(drivePassword);
-    if (probe.unlock(token::tokenPathFor(backingFolder)) != token::TokenLoadStatus::Loaded) {
+    auto drivePassword = drivePasswordOpening(token::tokenPathFor(backingFolder), typed);
+    if (!drivePassword) {
         result.messageId = kMsgIncorrectPassword;
         return result;
     }
     result.accepted = true;
-    result.drivePassword = std::move(drivePassword);
+    result.drivePassword = std::move(*drivePassword);
     return result;
 }
 

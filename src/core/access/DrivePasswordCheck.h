@@ -12,7 +12,7 @@ struct DrivePasswordCheck
 {
     bool accepted = false;
     int messageId = 0;         // 46 for an empty entry, 152 when the token does not open
-    std::string drivePassword; // hashStr of the typed text, set when accepted
+    std::string drivePassword; // the form of the typed text that opened the token, set when accepted
 };
 
 // An empty entry is refused (46). Otherwise the token in the backing folder must exist and

@@ -1,5 +1,6 @@
 #include "core/drives/CreateDriveFlow.h"
 
+#include "core/access/LegacyCodePage.h"
 #include "core/access/PasswordRule.h"
 #include "core/app/ActivityLog.h"
 #include "core/app/Prompter.h"
@@ -166,9 +167,9 @@ std::string obtainDrivePassword(Prompter& prompter, const NewDrive& drive, Creat
             prompter.messageBox(message, {}, Buttons::OK, Icon::Error);
             return {};
         }
-        return hashStr(typed->password);
+        return drivePasswordForNewToken(typed->password);
     }
-    std::string drivePassword = hashStr(typed->password);
+    std::string drivePassword = drivePasswordFor(state.importFile, typed->password);
     token::TokenOptions options;
     if (!checkTokenImport(prompter, state.importFile, drivePassword, state.announcement, &options)) {
         prompter.messageBox(kMsgImportPasswordWrong, {}, Buttons::OK, Icon::Error);

@@ -1,5 +1,6 @@
 #include "core/drives/CreateDriveWizard.h"
 
+#include "core/access/LegacyCodePage.h"
 #include "core/access/PasswordRule.h"
 #include "core/app/ActivityLog.h"
 #include "core/app/Prompter.h"
@@ -180,7 +181,8 @@ WizardStep CreateDriveWizard::leavePassword()
         m_announcement.announce = false;
         token::TokenOptions options;
         if (m_password.empty() ||
-            !checkTokenImport(prompter, m_importFile, hashStr(m_password), m_announcement, &options)) {
+            !checkTokenImport(prompter, m_importFile, drivePasswordFor(m_importFile, m_password),
+                              m_announcement, &options)) {
             prompter.messageBox(kMsgImportPasswordWrong, {}, Buttons::OK, Icon::Error);
             return WizardStep::Stay;
         }
@@ -217,12 +219,14 @@ WizardStep CreateDriveWizard::leaveLetter()
 WizardCreation CreateDriveWizard::runCreation()
 {
     Prompter& prompter = m_services.prompter;
-    auto context = std::make_shared<DriveContext>(hashStr(m_password));
+    const std::filesystem::path tokenPath = token::tokenPathFor(m_folder);
+    auto context =
+        std::make_shared<DriveContext>(m_importFile.empty() ? drivePasswordForNewToken(m_password)
+                                                            : drivePasswordFor(tokenPath, m_password));
     m_services.mounted.add(context);
     context->autoMount = m_autoMount;
     context->setLabel(m_label);
     context->setOptions({true, m_longFileNames, m_caseInsensitive});
-    const std::filesystem::path tokenPath = token::tokenPathFor(m_folder);
     std::string error;
     bool tokenReady = false;
     if (!m_importFile.empty()) {

@@ -1,6 +1,7 @@
 #include "core/drives/DriveFileDeletion.h"
 
 #include "core/access/DrivePasswordCheck.h"
+#include "core/access/LegacyCodePage.h"
 #include "core/app/ActivityLog.h"
 #include "core/app/StringTable.h"
 #include "core/crypto/Cfb.h"
@@ -58,7 +59,7 @@ std::unique_ptr<DriveContext> openWithPrompt(Prompter& prompter, const DriveKeyS
     if (answer.outcome != PasswordOutcome::Entered) {
         return nullptr;
     }
-    return openWithPassword(hashStr(answer.password), tokenPath);
+    return openWithPassword(drivePasswordFor(tokenPath, answer.password), tokenPath);
 }
 
 std::unique_ptr<DriveContext> openDriveToken(Prompter& prompter, const DriveKeySources& keys,

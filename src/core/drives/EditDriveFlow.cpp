@@ -1,5 +1,6 @@
 #include "core/drives/EditDriveFlow.h"
 
+#include "core/access/LegacyCodePage.h"
 #include "core/access/PasswordRule.h"
 #include "core/app/ActivityLog.h"
 #include "core/app/Prompter.h"
@@ -151,7 +152,8 @@ bool backingFolderHoldsFiles(const std::filesystem::path& folder)
 
 PasswordChangeFault changeDrivePassword(Prompter& prompter, DriveContext& context, const DriveEdit& edit)
 {
-    if (hashStr(edit.currentPassword) != context.password()) {
+    const auto forms = drivePasswordCandidates(edit.currentPassword);
+    if (std::find(forms.begin(), forms.end(), context.password()) == forms.end()) {
         prompter.messageBox(kMsgIncorrectPassword, {}, Buttons::OK, Icon::Error);
         return PasswordChangeFault::CurrentPassword;
     }
@@ -160,7 +162,7 @@ PasswordChangeFault changeDrivePassword(Prompter& prompter, DriveContext& contex
         return PasswordChangeFault::NewPassword;
     }
     const crypto::SecureString previous = crypto::makeSecureString(context.password());
-    context.SetPassword(hashStr(edit.newPassword));
+    context.SetPassword(drivePasswordForNewToken(edit.newPassword));
     std::string error;
     if (!context.RewrapToken(token::tokenPathFor(context.backingFolder()), &error)) {
         // The token still opens with the old password only; the context must agree with it.

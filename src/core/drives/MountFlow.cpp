@@ -1,6 +1,7 @@
 #include "core/drives/MountFlow.h"
 
 #include "core/access/DrivePasswordCheck.h"
+#include "core/access/LegacyCodePage.h"
 #include "core/app/ActivityLog.h"
 #include "core/app/Prompter.h"
 #include "core/drives/DriveMessages.h"
@@ -193,7 +194,8 @@ private:
             m_autoMount = answer.autoMount;
         }
         if (answer.outcome == PasswordOutcome::Entered && !answer.password.empty()) {
-            const std::string drivePassword = hashStr(answer.password);
+            const std::string drivePassword =
+                drivePasswordFor(token::tokenPathFor(record.folder), answer.password);
             context.SetPassword(drivePassword);
             rememberBox = answer.rememberPassword;
             writeLog("ReadDriveInfo LoginDlg: %s - SavedPassword(%d)", util::redact(drivePassword).c_str(),

@@ -1,5 +1,6 @@
 #include "core/drives/RecoverDriveFlow.h"
 
+#include "core/access/LegacyCodePage.h"
 #include "core/app/ActivityLog.h"
 #include "core/app/Prompter.h"
 #include "core/drives/CreateDriveFlow.h"
@@ -59,7 +60,7 @@ RecoverOutcome runRecovery(DriveServices& services, const RecoveryState& state,
         return RecoverOutcome::Stopped;
     }
     const std::filesystem::path tokenPath = token::tokenPathFor(folder);
-    auto context = std::make_shared<DriveContext>(hashStr(request.password));
+    auto context = std::make_shared<DriveContext>(drivePasswordFor(tokenPath, request.password));
     services.mounted.add(context);
     context->autoMount = request.autoMount;
     context->setLabel(label);
@@ -219,8 +220,9 @@ RecoverOutcome confirmRecovery(DriveServices& services, RecoveryState& state, co
     if (!checkFolderOverlap(services.settings, services.host, services.prompter, state.folder)) {
         return RecoverOutcome::Stopped;
     }
-    if (request.password.empty() || !checkTokenImport(services.prompter, state.tokenFile,
-                                                      hashStr(request.password), state.announcement)) {
+    if (request.password.empty() ||
+        !checkTokenImport(services.prompter, state.tokenFile,
+                          drivePasswordFor(state.tokenFile, request.password), state.announcement)) {
         services.prompter.titledBalloon(static_cast<int>(RecoveryField::Password), kMsgIncorrectPassword,
                                         kNoBalloonText, Icon::Error);
         return RecoverOutcome::WrongPassword;

@@ -66,12 +66,27 @@ bool BackingTree::mayBeStoredPlain(std::string_view plain) const
     return m_mapper.encryptsNames() && plain == kTokenFileName;
 }
 
+std::optional<std::string> BackingTree::conflictCopy(int dirFd, std::string_view plain) const
+{
+    if (m_conflicts == nullptr || !mayBeConflictDisplayName(plain)) {
+        return std::nullopt;
+    }
+    return m_conflicts->find(dirFd, plain);
+}
+
 int BackingTree::openChild(int dirFd, std::string_view plain) const
 {
     const std::string stored = m_mapper.mapComponent(plain, false);
     int fd = ::openat(dirFd, stored.c_str(), kDirFlags);
     if (fd < 0 && errno == ENOENT && mayBeStoredPlain(plain)) {
         fd = ::openat(dirFd, std::string(plain).c_str(), kDirFlags);
+    }
+    if (fd < 0 && errno == ENOENT) {
+        if (auto copy = conflictCopy(dirFd, plain)) {
+            fd = ::openat(dirFd, copy->c_str(), kDirFlags);
+        } else {
+            errno = ENOENT;
+        }
     }
     if (fd < 0 && errno == ENOENT && m_caseFold != nullptr) {
         if (auto other = m_caseFold->find(dirFd, plain)) {
@@ -107,14 +122,15 @@ BackingLocation BackingTree::openParent(const std::vector<std::string_view>& par
             loc.dirFd = fd;
             return loc;
         }
-        const bool walk = errno == ENOSYS || errno == EAGAIN ||
-                          (errno == ENOENT && (m_caseFold != nullptr || plainStoredFolder));
+        const bool walk =
+            errno == ENOSYS || errno == EAGAIN ||
+            (errno == ENOENT && (m_caseFold != nullptr || m_conflicts != nullptr || plainStoredFolder));
         if (!walk) {
             throw FsError(errno);
         }
     }
-    // Component by component: paths longer than PATH_MAX, case-insensitive resolution, folders
-    // stored under a plain token name, or kernels without openat2.
+    // Component by component: paths longer than PATH_MAX, case-insensitive resolution, conflict
+    // copies, folders stored under a plain token name, or kernels without openat2.
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
         loc.ownedDir.reset(openChild(loc.dirFd, parts[i]));
         loc.dirFd = loc.ownedDir.get();
@@ -149,8 +165,16 @@ BackingLocation BackingTree::locateExisting(std::string_view plainPath, struct s
         loc.name = loc.plainLeaf;
         return loc;
     }
-    if (errno != ENOENT || m_caseFold == nullptr || plain) {
+    if (errno != ENOENT || plain) {
         throw FsError(errno);
+    }
+    if (auto copy = conflictCopy(loc.dirFd, leaf)) {
+        loc.name = std::move(*copy);
+        checkSys(::fstatat(loc.dirFd, loc.name.c_str(), out, AT_SYMLINK_NOFOLLOW));
+        return loc;
+    }
+    if (m_caseFold == nullptr) {
+        throw FsError(ENOENT);
     }
     auto other = m_caseFold->find(loc.dirFd, leaf);
     if (!other) {
@@ -178,6 +202,12 @@ BackingLocation BackingTree::locateNew(std::string_view plainPath, LeafMapping m
     if (!plain && mayBeStoredPlain(leaf) && !existsAt(loc.dirFd, loc.name) &&
         existsAt(loc.dirFd, loc.plainLeaf)) {
         loc.name = loc.plainLeaf;
+    } else if (!plain && !existsAt(loc.dirFd, loc.name)) {
+        // A name shown for a conflict copy is that copy's: creating it exclusively fails, and
+        // replacing it replaces the copy.
+        if (auto copy = conflictCopy(loc.dirFd, leaf)) {
+            loc.name = std::move(*copy);
+        }
     }
     return loc;
 }

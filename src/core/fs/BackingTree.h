@@ -5,9 +5,11 @@
 #pragma once
 
 #include "core/fs/CaseFoldCache.h"
+#include "core/fs/ConflictIndex.h"
 #include "core/fs/PathMapper.h"
 #include "core/fs/UniqueFd.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -39,19 +41,21 @@ enum class LeafMapping
 class BackingTree
 {
 public:
-    BackingTree(int rootFd, const PathMapper& mapper, CaseFoldCache* caseFold)
-        : m_root(rootFd), m_mapper(mapper), m_caseFold(caseFold)
+    BackingTree(int rootFd, const PathMapper& mapper, CaseFoldCache* caseFold, ConflictIndex* conflicts)
+        : m_root(rootFd), m_mapper(mapper), m_caseFold(caseFold), m_conflicts(conflicts)
     {
     }
 
-    // The entry must exist; a component missing in the exact case is looked up ignoring case
-    // when that is enabled. Below the root, a token-named entry stored plain (older builds did
+    // The entry must exist; a component missing under its encrypted name may be a sync
+    // client's conflict copy shown under that name, or else is looked up ignoring case when
+    // that is enabled. Below the root, a token-named entry stored plain (older builds did
     // so) is found when no encrypted one exists. st receives the entry's status. Throws
     // FsError (ENOENT...).
     BackingLocation locateExisting(std::string_view plainPath, struct stat* st = nullptr) const;
 
     // The parent must exist (found as above); the last component is mapped as is, for
-    // creating it. Throws FsError; EEXIST for the root.
+    // creating it, unless it names a conflict copy, which then is the entry met. Throws FsError; EEXIST for
+    // the root.
     BackingLocation locateNew(std::string_view plainPath, LeafMapping mapping = LeafMapping::Auto) const;
 
     // Whether a plain leaf name keeps its plain form under a mapping.
@@ -65,10 +69,13 @@ private:
     int openChild(int dirFd, std::string_view plain) const;
     // A token-named entry below the root stored under its plain name, when names are encrypted.
     bool mayBeStoredPlain(std::string_view plain) const;
+    // The backing name of a conflict copy shown as plain in dirFd.
+    std::optional<std::string> conflictCopy(int dirFd, std::string_view plain) const;
 
     int m_root;
     const PathMapper& m_mapper;
-    CaseFoldCache* m_caseFold; // null when lookups are case-sensitive
+    CaseFoldCache* m_caseFold;  // null when lookups are case-sensitive
+    ConflictIndex* m_conflicts; // null when names are not encrypted
 };
 
 } // namespace kestrava::fs

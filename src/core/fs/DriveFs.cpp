@@ -60,7 +60,12 @@ DriveFs::DriveFs(crypto::ByteView masterKey, const FsOptions& options,
       m_caseFold(options.fileNameEncryption && options.caseInsensitive
                      ? std::make_unique<CaseFoldCache>(m_names)
                      : nullptr),
-      m_tree(m_root.get(), m_mapper, m_caseFold.get())
+      m_conflicts(options.fileNameEncryption
+                      ? std::make_unique<ConflictIndex>(
+                            [this](std::string_view stored) { return m_names.decryptExactName(stored); },
+                            [this](std::string_view plain) { return m_names.EncryptNameComponent(plain); })
+                      : nullptr),
+      m_tree(m_root.get(), m_mapper, m_caseFold.get(), m_conflicts.get())
 {
 }
 
@@ -115,7 +120,7 @@ void DriveFs::requireCreatableName(std::string_view path) const
 
 DirStamp DriveFs::stampBefore(const BackingLocation& loc) const
 {
-    return m_caseFold ? stampOf(loc.dirFd) : DirStamp{};
+    return m_caseFold || m_conflicts ? stampOf(loc.dirFd) : DirStamp{};
 }
 
 void DriveFs::noteAdded(const BackingLocation& loc, const DirStamp& before)
@@ -123,12 +128,18 @@ void DriveFs::noteAdded(const BackingLocation& loc, const DirStamp& before)
     if (m_caseFold) {
         m_caseFold->noteAdded(loc.dirFd, before, loc.name, loc.plainLeaf);
     }
+    if (m_conflicts) {
+        m_conflicts->noteChanged(loc.dirFd, before, loc.name);
+    }
 }
 
 void DriveFs::noteRemoved(const BackingLocation& loc, const DirStamp& before)
 {
     if (m_caseFold) {
         m_caseFold->noteRemoved(loc.dirFd, before, loc.name, loc.plainLeaf);
+    }
+    if (m_conflicts) {
+        m_conflicts->noteChanged(loc.dirFd, before, loc.name);
     }
 }
 

@@ -115,6 +115,7 @@ public:
     std::string backingPathOf(std::string_view path) const;
     int openCountOf(std::string_view path);
     const CaseFoldCache* caseFoldCache() const { return m_caseFold.get(); }
+    const ConflictIndex* conflictIndex() const { return m_conflicts.get(); }
     const PathMapper& mapper() const { return m_mapper; }
     const NameCipher& names() const { return m_names; }
 
@@ -135,6 +136,16 @@ private:
     DirStamp stampBefore(const BackingLocation& loc) const;
     std::string procPath(const BackingLocation& loc, UniqueFd& holder) const;
     bool encryptsXattr(const BackingLocation& loc, std::string_view name) const;
+    // The copies of a directory as one listing met them.
+    struct ListedCopies
+    {
+        std::shared_ptr<const ConflictIndex::Listing> listing;
+        bool fetched = false;
+        bool reread = false;
+    };
+    // The name a listing shows for a backing entry that is no exact name: a conflict copy's,
+    // or "" for a foreign entry. The copies are read again once when an unknown copy turns up.
+    std::string shownConflictCopy(int dirFd, std::string_view stored, ListedCopies& copies);
 
     FsOptions m_options;
     std::filesystem::path m_folder;
@@ -145,6 +156,7 @@ private:
     ContentCipher m_content;
     ContentIo m_io;
     std::unique_ptr<CaseFoldCache> m_caseFold;
+    std::unique_ptr<ConflictIndex> m_conflicts;
     BackingTree m_tree;
     OpenFileTable m_files;
 };

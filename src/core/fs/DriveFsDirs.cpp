@@ -159,6 +159,7 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
             throw FsError(ENOENT); // removed while in use (the backing folder itself, say)
         }
         DirReader dir(openListing(loc));
+        ListedCopies copies;
         presentStat(self, loc);
         if (!filler(".", self)) {
             return 0;
@@ -176,8 +177,11 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
                 continue;
             }
             // Below the root a token-named entry stored plain is an ordinary file of older builds.
-            const std::string plainName =
+            std::string plainName =
                 stored == kTokenFileName ? std::string(stored) : m_mapper.plainName(stored);
+            if (plainName.empty() && m_conflicts) {
+                plainName = shownConflictCopy(dir.fd(), stored, copies);
+            }
             if (plainName.empty()) {
                 continue; // not a name of this drive: foreign files stay invisible
             }
@@ -202,6 +206,31 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
         }
         return 0;
     });
+}
+
+std::string DriveFs::shownConflictCopy(int dirFd, std::string_view stored, ListedCopies& copies)
+{
+    // Only a directory holding names that are not the drive's needs its copies looked up.
+    if (!copies.fetched) {
+        copies.listing = m_conflicts->copiesIn(dirFd);
+        copies.fetched = true;
+    }
+    const std::string name(stored);
+    for (;;) {
+        if (copies.listing) {
+            if (auto it = copies.listing->shownByStored.find(name);
+                it != copies.listing->shownByStored.end()) {
+                return it->second;
+            }
+        }
+        // A copy the map does not know arrived since it was made (within one timestamp tick).
+        const auto decode = [this](std::string_view text) { return m_names.decryptExactName(text); };
+        if (copies.reread || !recogniseConflictCopy(stored, decode)) {
+            return {};
+        }
+        copies.listing = m_conflicts->copiesIn(dirFd, true);
+        copies.reread = true;
+    }
 }
 
 int DriveFs::isDirectoryEmpty(std::string_view path, bool* empty)

@@ -71,6 +71,15 @@ std::string NameCipher::DecryptName(std::string_view encrypted) const
     return plain;
 }
 
+std::string NameCipher::decryptExactName(std::string_view stored) const
+{
+    std::string plain = DecryptName(stored);
+    if (plain.empty() || crypto::base64UrlEncode(crypto::base64UrlDecode(stored)) != stored) {
+        return {};
+    }
+    return plain;
+}
+
 std::string NameCipher::encryptLinkTarget(std::string_view target) const
 {
     if (target.size() > kMaxEncryptedLinkTargetBytes) {

@@ -34,6 +34,10 @@ public:
     // decoding, which the length rule then catches.
     std::string DecryptName(std::string_view encrypted) const;
 
+    // The plain name only when the text is exactly one encrypted name: DecryptName ignores
+    // text after the encoded part, which is how sync clients mark their conflict copies.
+    std::string decryptExactName(std::string_view stored) const;
+
     // Symbolic link targets: encrypted as one name. Throws FsError (ENAMETOOLONG).
     std::string encryptLinkTarget(std::string_view target) const;
     // Throws FsError (EIO) when the stored target is not one of ours.

@@ -82,12 +82,12 @@ bool PathMapper::IsListableName(std::string_view backingName, std::string_view w
     if (!m_encrypt) {
         return true;
     }
-    return !m_names.DecryptName(backingName).empty();
+    return !m_names.decryptExactName(backingName).empty();
 }
 
 std::string PathMapper::plainName(std::string_view backingName) const
 {
-    return m_encrypt ? m_names.DecryptName(backingName) : std::string(backingName);
+    return m_encrypt ? m_names.decryptExactName(backingName) : std::string(backingName);
 }
 
 bool PathMapper::IsReservedRootName(std::string_view name) const

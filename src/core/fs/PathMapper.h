@@ -65,8 +65,9 @@ public:
     std::string BuildBackingPath(const std::filesystem::path& backingFolder,
                                  std::string_view virtualPath) const;
 
-    // Whether a backing directory entry is shown: never the warning folder; with encrypted
-    // names, only names that decrypt under this drive's key.
+    // Whether a backing directory entry is shown under its own decryption: never the warning
+    // folder; with encrypted names, only names that are exactly one name of this drive's key
+    // (conflict copies are shown under names of their own, see ConflictIndex).
     bool IsListableName(std::string_view backingName, std::string_view warningFolderName) const;
 
     // The plain name of a listable entry (the name itself when names are not encrypted).

@@ -1,5 +1,6 @@
 #include "core/session/AppSession.h"
 
+#include "core/access/LegacyCodePage.h"
 #include "core/app/ActivityLog.h"
 #include "core/drives/CloudFolders.h"
 #include "core/settings/Paths.h"
@@ -51,6 +52,8 @@ OpenResult AppSession::open()
     writeLog("checkConfigFile: %s", path->c_str());
     m_settings.emplace(*path);
     settings::validateSettingsAtStart(*m_settings, m_prompter);
+    const std::string codePage = m_settings->getKestravaXmlValue(kLegacyCodePageSetting);
+    setLegacyCodePageSetting(normalizeCodePage(codePage).value_or(""));
     // The lock comes after the file's check: its values live in that file.
     return passProgramLock();
 }
