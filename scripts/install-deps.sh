@@ -14,6 +14,8 @@ packages=(
     qt6-base-dev libqt6svg6 qt6-svg-dev xvfb imagemagick
     # Real-mount tests and the benchmark against gocryptfs.
     gocryptfs fio sqlite3 rsync
+    # Program updates over HTTP(S); the HTTPS tests run a local TLS server with openssl.
+    libcurl4-openssl-dev openssl
 )
 
 missing=()

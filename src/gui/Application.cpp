@@ -15,7 +15,7 @@
 #include "gui/MainWindow.h"
 #include "gui/Notifications.h"
 #include "gui/QtPrompter.h"
-#include "gui/RunOnce.h"
+#include "core/update/RunOnce.h"
 #include "gui/SingleInstance.h"
 
 #include <QApplication>
@@ -144,7 +144,7 @@ std::optional<int> Application::start()
             settings::UserRegistry installerValues(paths::registryFilePath());
             settings::SettingsFile settingsFile(path);
             settings::SettingsProgramValues programValues(settingsFile);
-            carryOverInstallerAutoUpdate(installerValues, programValues);
+            update::carryOverInstallerAutoUpdate(installerValues, programValues);
         });
     }
     // The drives are served by the kestrava-cli built beside this program.
