@@ -46,7 +46,9 @@ protected:
 
 TEST_F(SignToolTest, KeygenWritesAPairAndNeverOverwrites)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     ASSERT_EQ(::stat(m_private.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     const std::string publicText = test::readFile(m_public);
@@ -91,8 +93,8 @@ TEST_F(SignToolTest, BadCommandLinesAndKeys)
     EXPECT_EQ(sign({"sign", m_file, "--key", m_private, "--program-name", "X", "--link"}).code, 2);
     EXPECT_EQ(sign({"frobnicate"}).code, 2);
     test::writeFile(m_dir / "bad.key", "not a key\n");
-    const ToolRun bad = sign({"sign", m_file, "--key", (m_dir / "bad.key").string(), "--program-name", "X",
-                          "--link", kLink});
+    const ToolRun bad =
+        sign({"sign", m_file, "--key", (m_dir / "bad.key").string(), "--program-name", "X", "--link", kLink});
     EXPECT_EQ(bad.code, 1);
     EXPECT_FALSE(std::filesystem::exists(m_file + ".sig"));
     EXPECT_EQ(sign({"sign", (m_dir / "missing").string(), "--key", m_private, "--program-name", "X", "--link",

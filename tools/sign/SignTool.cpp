@@ -165,7 +165,8 @@ int sign(const Parsed& parsed, std::ostream& out, std::ostream& err)
 
 int verify(const Parsed& parsed, std::ostream& out, std::ostream& err)
 {
-    if (parsed.positional.size() != 2 || parsed.options.count("key") == 0 || parsed.options.count("link") == 0) {
+    if (parsed.positional.size() != 2 || parsed.options.count("key") == 0 ||
+        parsed.options.count("link") == 0) {
         return usage(err, "verify takes FILE, --key and --link");
     }
     std::string error;

@@ -121,7 +121,7 @@ void ProgramUpdate::reportNoUpdate(const UpdateRunOptions& options, const CheckO
 {
     // Compared as plain text, as it always was: a declined 1.2.10.0 while running 1.2.9.0
     // still says there is nothing new.
-    if (options.manual && m_site.ownVersion >= check.remoteVersion) {
+    if (options.manual && options.noUpdateMessage && m_site.ownVersion >= check.remoteVersion) {
         m_prompter.messageBox(kMsgNoUpdate, {}, Buttons::OK, Icon::Information);
     }
     writeLog("startProgramUpdate: No update available!");

@@ -63,6 +63,7 @@ struct UpdateRunOptions
     bool manual = false;           // asked by hand: runs whatever "AutoUpdate" says
     bool askBeforeDownload = true; // question 110
     InstallerStep installer = InstallerStep::Ask;
+    bool noUpdateMessage = true; // message 113 after a manual check that found nothing to install
 };
 
 enum class UpdateEnd
