@@ -4,6 +4,7 @@
 #include "core/drives/DriveMessages.h"
 #include "gui/AppText.h"
 #include "gui/Balloon.h"
+#include "gui/DownloadProgressDialog.h"
 #include "gui/DriveTableModel.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/LoginDialog.h"
@@ -107,6 +108,11 @@ int main(int argc, char** argv)
     ok &= save(codeLogin, folder, QStringLiteral("login-code"));
     LoginDialog bothLogin(sampleLock("Y", true), clock);
     ok &= save(bothLogin, folder, QStringLiteral("login-password-and-code"));
+
+    std::atomic<bool> cancelDownload = false;
+    CDownloadProgressDlg download(cancelDownload);
+    download.showProgress({42, 100});
+    ok &= save(download, folder, QStringLiteral("download-progress"));
 
     test::whenModalShown([&](QWidget* box) {
         ok &= save(*box, folder, QStringLiteral("message-box"));

@@ -3,12 +3,12 @@
 #include "core/drives/DriveListModel.h"
 #include "core/settings/SettingsProgramValues.h"
 #include "core/settings/UserRegistry.h"
+#include "core/update/RunOnce.h"
 #include "gui/DriveTableModel.h"
 #include "gui/ExitSignals.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/MainWindow.h"
 #include "gui/QtPrompter.h"
-#include "core/update/RunOnce.h"
 #include "gui/SingleInstance.h"
 #include "gui/StartSwitches.h"
 

@@ -95,8 +95,8 @@ HttpError classify(CURLcode code)
     }
 }
 
-void setOptions(CURL* handle, const std::string& url, const HttpOptions& options, Transfer& transfer,
-                char* errorBuffer)
+void setOptions(CURL* handle, const std::string& url, const HttpOptions& options,
+                std::chrono::milliseconds limit, Transfer& transfer, char* errorBuffer)
 {
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
@@ -119,7 +119,7 @@ void setOptions(CURL* handle, const std::string& url, const HttpOptions& options
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.stallTimeout.count()));
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalTimeout.count()));
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, static_cast<long>(limit.count()));
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, receive);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &transfer);
     curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
@@ -127,7 +127,8 @@ void setOptions(CURL* handle, const std::string& url, const HttpOptions& options
     curl_easy_setopt(handle, CURLOPT_XFERINFODATA, &transfer);
 }
 
-HttpResult perform(const std::string& url, const HttpOptions& options, Transfer& transfer)
+HttpResult perform(const std::string& url, const HttpOptions& options, std::chrono::milliseconds limit,
+                   Transfer& transfer)
 {
     static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     if (!initialised) {
@@ -140,7 +141,7 @@ HttpResult perform(const std::string& url, const HttpOptions& options, Transfer&
     transfer.handle = handle.get();
     transfer.cancel = options.cancel;
     char errorBuffer[CURL_ERROR_SIZE] = {};
-    setOptions(handle.get(), url, options, transfer, errorBuffer);
+    setOptions(handle.get(), url, options, limit, transfer, errorBuffer);
     const CURLcode code = curl_easy_perform(handle.get());
 
     HttpResult result;
@@ -180,7 +181,7 @@ HttpResult HttpClient::fetchText(const std::string& url, std::size_t maxBytes, s
     if (maxBytes == 0) {
         return {};
     }
-    return perform(url, m_options, transfer);
+    return perform(url, m_options, m_options.textTimeout, transfer);
 }
 
 HttpResult HttpClient::download(const std::string& url,
@@ -190,7 +191,7 @@ HttpResult HttpClient::download(const std::string& url,
     Transfer transfer;
     transfer.onStart = &onStart;
     transfer.onPiece = &onPiece;
-    return perform(url, m_options, transfer);
+    return perform(url, m_options, m_options.totalTimeout, transfer);
 }
 
 std::string describeHttpError(const HttpResult& result)

@@ -21,7 +21,9 @@ struct HttpOptions
     std::chrono::milliseconds connectTimeout{20000};
     // Ends a transfer after this long without a single byte.
     std::chrono::seconds stallTimeout{30};
-    // The whole transfer; zero means no limit (a large download on a slow line).
+    // A whole small fetch (the version file, a signature file).
+    std::chrono::milliseconds textTimeout{60000};
+    // A whole download; zero means no limit (a large installer on a slow line).
     std::chrono::milliseconds totalTimeout{0};
     // Certificates to trust besides the system's (tests use their own authority).
     std::optional<std::filesystem::path> extraCertificates;
