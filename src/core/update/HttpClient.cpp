@@ -102,6 +102,8 @@ void setOptions(CURL* handle, const std::string& url, const HttpOptions& options
     curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(handle, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L); // runs on worker threads
+    // The system's proxy settings apply, but never to this machine itself.
+    curl_easy_setopt(handle, CURLOPT_NOPROXY, "localhost,127.0.0.1,::1");
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     // The base address may be http, but nothing may send us from https down to http.
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
