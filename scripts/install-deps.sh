@@ -17,6 +17,8 @@ packages=(
     # The Debian package (file and dpkg-shlibdeps for cpack's dependency scan) and the checks
     # of what is installed: manual pages, completions, desktop entry, metadata.
     file dpkg-dev groff-base zsh desktop-file-utils appstream
+    # Program updates over HTTP(S); the HTTPS tests run a local TLS server with openssl.
+    libcurl4-openssl-dev openssl
 )
 
 missing=()

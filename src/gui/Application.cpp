@@ -8,6 +8,9 @@
 #include "core/settings/Paths.h"
 #include "core/settings/SettingsProgramValues.h"
 #include "core/settings/UserRegistry.h"
+#include "core/update/CodeSignature.h"
+#include "core/update/ProgramUpdate.h"
+#include "core/update/RunOnce.h"
 #include "gui/CoreDriveActions.h"
 #include "gui/DriveDialogs.h"
 #include "gui/DriveTableModel.h"
@@ -16,8 +19,8 @@
 #include "gui/MainWindow.h"
 #include "gui/Notifications.h"
 #include "gui/QtPrompter.h"
-#include "gui/RunOnce.h"
 #include "gui/SingleInstance.h"
+#include "gui/UpdateRunner.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -30,7 +33,8 @@ namespace kestrava::gui {
 namespace {
 
 constexpr int kWorkerPollMs = 50;
-constexpr int kRunOnceDelayMs = 1000;
+// The first-run wizard opens once the main window has settled.
+constexpr int kFirstRunWizardDelayMs = 1000;
 
 // The machine description for the log, with the primary screen in device pixels.
 void logSystemInfo()
@@ -85,6 +89,7 @@ Application::Application(StartSwitches switches, QObject* parent)
 
 Application::~Application()
 {
+    m_updates.reset();
     m_dialogs.reset();
     m_window.reset();
     m_actions.reset();
@@ -116,6 +121,12 @@ std::optional<int> Application::runDriverSwitch()
 
 std::optional<int> Application::start()
 {
+    // A build that knows its publisher refuses to run an executable changed since it was signed.
+    if (update::checkOwnExecutable(paths::executablePath(), update::builtInPublisher()) ==
+        update::SelfCheck::Failed) {
+        m_prompter->messageBox(update::kMsgSignatureFailed, {}, Buttons::OK, Icon::Error);
+        return 0;
+    }
     writeLog("Starting App... %s", QApplication::arguments().join(QLatin1Char(' ')).toUtf8().constData());
     logSystemInfo();
     if (!m_switches.skipsSingleInstance()) {
@@ -144,14 +155,6 @@ std::optional<int> Application::start()
     std::error_code ec;
     const bool firstRun = !std::filesystem::exists(m_session->settingsPath(), ec);
 
-    if (m_switches.runOnce) {
-        QTimer::singleShot(kRunOnceDelayMs, this, [path = m_session->settingsPath()] {
-            settings::UserRegistry installerValues(paths::registryFilePath());
-            settings::SettingsFile settingsFile(path);
-            settings::SettingsProgramValues programValues(settingsFile);
-            carryOverInstallerAutoUpdate(installerValues, programValues);
-        });
-    }
     // The drives are served by the kestrava-cli built beside this program.
     m_session->startDrives(std::shared_ptr<host::DriveHost>(host::makeSystemHost(paths::mountRoot())));
     m_model = std::make_unique<DriveTableModel>(m_session->rows());
@@ -177,11 +180,48 @@ std::optional<int> Application::start()
     m_dialogs->connectCommands();
     m_window->showAtStart(m_switches.minimized);
     m_window->startFill();
+    m_updates = std::make_unique<UpdateRunner>(*m_prompter, m_session->settingsPath());
+    m_updates->setWindow(m_window.get());
+    connect(m_updates.get(), &UpdateRunner::exitRequested, this, &Application::exitProgram);
+    m_startTimers.emplace(update::StartTimers::Clock::now(), m_switches.runOnce);
+    scheduleStartTasks();
     m_window->setInitialising(false);
     if (firstRun) {
-        QTimer::singleShot(kRunOnceDelayMs, m_dialogs.get(), &DriveDialogs::newDrive);
+        QTimer::singleShot(kFirstRunWizardDelayMs, m_dialogs.get(), &DriveDialogs::newDrive);
     }
     return std::nullopt;
+}
+
+void Application::scheduleStartTasks()
+{
+    if (const auto wait = m_startTimers->untilNext(update::StartTimers::Clock::now())) {
+        QTimer::singleShot(static_cast<int>(wait->count()), this, &Application::runStartTasks);
+    }
+}
+
+void Application::runStartTasks()
+{
+    if (m_exiting) {
+        return;
+    }
+    for (const update::StartTask task : m_startTimers->takeDue(update::StartTimers::Clock::now())) {
+        if (task == update::StartTask::RunOnce) {
+            settings::UserRegistry installerValues(paths::registryFilePath());
+            settings::SettingsFile settingsFile(m_session->settingsPath());
+            settings::SettingsProgramValues programValues(settingsFile);
+            update::carryOverInstallerAutoUpdate(installerValues, programValues);
+        } else {
+            m_updates->start(false);
+        }
+    }
+    scheduleStartTasks();
+}
+
+void Application::checkForUpdates()
+{
+    if (m_updates && !m_exiting) {
+        m_updates->start(true);
+    }
 }
 
 void Application::exitProgram()
@@ -191,6 +231,9 @@ void Application::exitProgram()
     }
     m_exiting = true;
     writeLog("appExit");
+    if (m_updates) {
+        m_updates->cancel(); // a download must not hold the exit up
+    }
     m_prompter->shutDown();
     const auto closeDialogs = [] {
         for (QWidget* widget : QApplication::topLevelWidgets()) {

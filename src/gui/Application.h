@@ -4,10 +4,12 @@
 #pragma once
 
 #include "core/session/AppSession.h"
+#include "core/update/StartTimers.h"
 #include "gui/StartSwitches.h"
 
 #include <QObject>
 #include <memory>
+#include <optional>
 
 class QSystemTrayIcon;
 
@@ -21,6 +23,7 @@ class ExitSignals;
 class MainWindow;
 class QtPrompter;
 class SingleInstance;
+class UpdateRunner;
 
 class Application : public QObject
 {
@@ -36,13 +39,19 @@ public:
 
     MainWindow* mainWindow() const { return m_window.get(); }
     DriveDialogs* driveDialogs() const { return m_dialogs.get(); }
+    UpdateRunner* updates() const { return m_updates.get(); }
 
 public slots:
     // Closes the dialogs, lets the running commands end, unmounts every drive and quits.
     void exitProgram();
+    // The update check asked for by hand ("Check For Update").
+    void checkForUpdates();
 
 private:
     std::optional<int> runDriverSwitch();
+    // The "/runonce" tasks and the automatic update check, each once, when due.
+    void scheduleStartTasks();
+    void runStartTasks();
     // The tray icon when the desktop shows one.
     QSystemTrayIcon* shownTray() const;
 
@@ -56,6 +65,8 @@ private:
     std::unique_ptr<CoreDriveActions> m_actions;
     std::unique_ptr<MainWindow> m_window;
     std::unique_ptr<DriveDialogs> m_dialogs;
+    std::unique_ptr<UpdateRunner> m_updates;
+    std::optional<update::StartTimers> m_startTimers;
     bool m_exiting = false;
 };
 

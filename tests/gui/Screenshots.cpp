@@ -13,6 +13,7 @@
 #include "gui/ChangePasswordDialog.h"
 #include "gui/CreateDriveDialog.h"
 #include "gui/CreateDriveWizardDialog.h"
+#include "gui/DownloadProgressDialog.h"
 #include "gui/DriveTableModel.h"
 #include "gui/EditDriveDialog.h"
 #include "gui/GuiTestSupport.h"
@@ -207,6 +208,11 @@ int main(int argc, char** argv)
     ok &= save(codeLogin, folder, QStringLiteral("login-code"));
     LoginDialog bothLogin(sampleLock("Y", true), clock);
     ok &= save(bothLogin, folder, QStringLiteral("login-password-and-code"));
+
+    std::atomic<bool> cancelDownload = false;
+    CDownloadProgressDlg download(cancelDownload);
+    download.showProgress({42, 100});
+    ok &= save(download, folder, QStringLiteral("download-progress"));
 
     gui::test::whenModalShown([&](QWidget* box) {
         ok &= save(*box, folder, QStringLiteral("message-box"));

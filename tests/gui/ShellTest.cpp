@@ -3,12 +3,12 @@
 #include "core/drives/DriveListModel.h"
 #include "core/settings/SettingsProgramValues.h"
 #include "core/settings/UserRegistry.h"
+#include "core/update/RunOnce.h"
 #include "gui/DriveTableModel.h"
 #include "gui/ExitSignals.h"
 #include "gui/GuiTestSupport.h"
 #include "gui/MainWindow.h"
 #include "gui/QtPrompter.h"
-#include "gui/RunOnce.h"
 #include "gui/SingleInstance.h"
 #include "gui/StartSwitches.h"
 
@@ -131,13 +131,13 @@ private slots:
         settings::SettingsFile file(dir.filePath(QStringLiteral("kestrava_settings.xml")).toStdString());
         settings::SettingsProgramValues values(file);
         // Nothing left by the installer, or a value other than "1": nothing changes.
-        QVERIFY(!carryOverInstallerAutoUpdate(registry, values));
+        QVERIFY(!update::carryOverInstallerAutoUpdate(registry, values));
         QVERIFY(registry.writeValue(settings::kRegistryGroup, settings::kAutoUpdateKey, "0"));
-        QVERIFY(!carryOverInstallerAutoUpdate(registry, values));
+        QVERIFY(!update::carryOverInstallerAutoUpdate(registry, values));
         QVERIFY(!values.has("AutoUpdate"));
 
         QVERIFY(registry.writeValue(settings::kRegistryGroup, settings::kAutoUpdateKey, "1"));
-        QVERIFY(carryOverInstallerAutoUpdate(registry, values));
+        QVERIFY(update::carryOverInstallerAutoUpdate(registry, values));
         QCOMPARE(values.get("AutoUpdate").value_or(""), std::string("Y"));
         QVERIFY(!registry.readValue(settings::kRegistryGroup, settings::kAutoUpdateKey).has_value());
     }

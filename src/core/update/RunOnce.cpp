@@ -1,10 +1,10 @@
-#include "gui/RunOnce.h"
+#include "core/update/RunOnce.h"
 
 #include "core/access/ProgramValues.h"
 #include "core/app/ActivityLog.h"
 #include "core/settings/UserRegistry.h"
 
-namespace kestrava::gui {
+namespace kestrava::update {
 
 bool carryOverInstallerAutoUpdate(settings::UserRegistry& registry, ProgramValues& values)
 {
@@ -22,4 +22,4 @@ bool carryOverInstallerAutoUpdate(settings::UserRegistry& registry, ProgramValue
     return true;
 }
 
-} // namespace kestrava::gui
+} // namespace kestrava::update

@@ -8,11 +8,11 @@ namespace kestrava::settings {
 class UserRegistry;
 }
 
-namespace kestrava::gui {
+namespace kestrava::update {
 
 // An installer that was told to turn on automatic updates leaves "AutoUpdate" = "1" in the
 // registry: it becomes "AutoUpdate" = "Y" in the settings file, and the registry value goes.
 // True when the value was carried over.
 bool carryOverInstallerAutoUpdate(settings::UserRegistry& registry, ProgramValues& values);
 
-} // namespace kestrava::gui
+} // namespace kestrava::update
