@@ -247,6 +247,7 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
     auto context = std::make_shared<DriveContext>(drivePassword);
     services.mounted.add(context);
     context->setOptions({drive.fileNameEncryption, drive.longFileNames, drive.caseInsensitive});
+    context->setFormat(drive.format);
     context->autoMount = drive.autoMount;
     context->setLabel(drive.label);
     const std::filesystem::path tokenPath = token::tokenPathFor(drive.folder);

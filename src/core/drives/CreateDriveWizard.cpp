@@ -222,6 +222,7 @@ WizardCreation CreateDriveWizard::runCreation()
     context->autoMount = m_autoMount;
     context->setLabel(m_label);
     context->setOptions({true, m_longFileNames, m_caseInsensitive});
+    context->setFormat(m_format);
     const std::filesystem::path tokenPath = token::tokenPathFor(m_folder);
     std::string error;
     bool tokenReady = false;

@@ -4,15 +4,13 @@
 // adapter only translates. Every handler may be called from many threads at once.
 #pragma once
 
-#include "core/crypto/Cfb.h"
 #include "core/fs/BackingTree.h"
 #include "core/fs/CaseFoldCache.h"
-#include "core/fs/ContentCipher.h"
-#include "core/fs/ContentIo.h"
-#include "core/fs/NameCipher.h"
+#include "core/fs/FormatCodecs.h"
 #include "core/fs/OpenFileTable.h"
 #include "core/fs/PathMapper.h"
 #include "core/fs/UniqueFd.h"
+#include "core/token/DriveFormat.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -34,6 +32,7 @@ struct FsOptions
 {
     bool fileNameEncryption = true;
     bool caseInsensitive = true; // applies only with encrypted names
+    token::DriveFormat format = token::DriveFormat::Compatible;
 };
 
 // Who asks for a new entry. On a drive several users share, what one of them creates is
@@ -55,7 +54,7 @@ class DriveFs
 {
 public:
     // Opens the backing root. Throws FsError when it cannot be opened, InvalidKeyLength for a
-    // key AES refuses.
+    // key the format refuses.
     DriveFs(crypto::ByteView masterKey, const FsOptions& options, const std::filesystem::path& backingFolder);
     // An unlocked drive: its master key, name options and backing folder.
     static std::unique_ptr<DriveFs> forDrive(const token::DriveContext& drive);
@@ -116,7 +115,9 @@ public:
     int openCountOf(std::string_view path);
     const CaseFoldCache* caseFoldCache() const { return m_caseFold.get(); }
     const PathMapper& mapper() const { return m_mapper; }
-    const NameCipher& names() const { return m_names; }
+    const NameCodec& names() const { return *m_codecs.names; }
+    const ContentCodec& contents() const { return *m_codecs.content; }
+    token::DriveFormat format() const { return m_options.format; }
 
 private:
     template <class F> auto run(const char* op, F&& body) -> decltype(body());
@@ -135,15 +136,17 @@ private:
     DirStamp stampBefore(const BackingLocation& loc) const;
     std::string procPath(const BackingLocation& loc, UniqueFd& holder) const;
     bool encryptsXattr(const BackingLocation& loc, std::string_view name) const;
+    // The format's own entries in a backing directory, and what removing a name leaves behind.
+    bool isBookkeeping(std::string_view stored) const;
+    void forgetName(const BackingLocation& loc) const;
+    // The size a regular file with encrypted contents shows.
+    void presentSize(struct stat& st, bool plainContents) const;
 
     FsOptions m_options;
     std::filesystem::path m_folder;
     UniqueFd m_root;
-    crypto::CfbCipher m_cipher;
-    NameCipher m_names;
+    DriveCodecs m_codecs;
     PathMapper m_mapper;
-    ContentCipher m_content;
-    ContentIo m_io;
     std::unique_ptr<CaseFoldCache> m_caseFold;
     BackingTree m_tree;
     OpenFileTable m_files;

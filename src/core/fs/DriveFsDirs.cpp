@@ -1,5 +1,6 @@
 // Directory and name handlers: mkdir, rmdir, unlink, rename, listing, emptiness.
 #include "core/fs/DriveFsSupport.h"
+#include "core/fs/HardenedNames.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -65,6 +66,18 @@ bool isDotOrDotDot(std::string_view name)
 
 } // namespace
 
+bool DriveFs::isBookkeeping(std::string_view stored) const
+{
+    return m_mapper.encryptsNames() && names().isBookkeeping(stored);
+}
+
+void DriveFs::forgetName(const BackingLocation& loc) const
+{
+    if (m_mapper.encryptsNames()) {
+        names().afterRemove(loc.dirFd, loc.name);
+    }
+}
+
 LeafMapping DriveFs::targetMapping(const BackingLocation& source) const
 {
     // The source decides for both names: a plainly stored file keeps a plain name (and the
@@ -82,6 +95,14 @@ int DriveFs::mkdir(std::string_view path, mode_t mode, const Caller& caller)
         const BackingLocation loc = m_tree.locateNew(path);
         const DirStamp before = stampBefore(loc);
         checkSys(::mkdirat(loc.dirFd, loc.at(), mode));
+        if (m_mapper.encryptsNames()) {
+            try {
+                names().initDirectory(loc.dirFd, loc.name);
+            } catch (...) {
+                ::unlinkat(loc.dirFd, loc.at(), AT_REMOVEDIR);
+                throw;
+            }
+        }
         handOver(loc, caller, true);
         noteAdded(loc, before);
         return 0;
@@ -99,7 +120,11 @@ int DriveFs::rmdir(std::string_view path)
             throw FsError(EBUSY);
         }
         const DirStamp before = stampBefore(loc);
+        if (m_mapper.encryptsNames()) {
+            names().prepareRemoveDirectory(loc.dirFd, loc.name);
+        }
         checkSys(::unlinkat(loc.dirFd, loc.at(), AT_REMOVEDIR));
+        forgetName(loc);
         noteRemoved(loc, before);
         return 0;
     });
@@ -118,6 +143,7 @@ int DriveFs::unlink(std::string_view path)
         }
         const DirStamp before = stampBefore(loc);
         checkSys(::unlinkat(loc.dirFd, loc.at(), 0));
+        forgetName(loc);
         noteRemoved(loc, before);
         return 0;
     });
@@ -138,6 +164,9 @@ int DriveFs::rename(std::string_view from, std::string_view to, unsigned int fla
         const DirStamp sourceBefore = stampBefore(source);
         const DirStamp targetBefore = stampBefore(target);
         checkSys(::renameat2(source.dirFd, source.at(), target.dirFd, target.at(), flags));
+        if ((flags & RENAME_EXCHANGE) == 0) {
+            forgetName(source);
+        }
         noteRemoved(source, sourceBefore);
         // Both names in one directory: its stamp moved with the removal already.
         noteAdded(target, sourceBefore.sameDirectory(targetBefore) ? stampBefore(target) : targetBefore);
@@ -172,12 +201,12 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
         }
         while (const dirent* e = dir.next()) {
             const std::string_view stored = e->d_name;
-            if (isDotOrDotDot(stored) || (loc.isRoot() && IsHiddenRootEntry(stored))) {
+            if (isDotOrDotDot(stored) || (loc.isRoot() && IsHiddenRootEntry(stored)) || isBookkeeping(stored)) {
                 continue;
             }
             // Below the root a token-named entry stored plain is an ordinary file of older builds.
             const std::string plainName =
-                stored == kTokenFileName ? std::string(stored) : m_mapper.plainName(stored);
+                stored == kTokenFileName ? std::string(stored) : m_mapper.plainName(dir.fd(), stored);
             if (plainName.empty()) {
                 continue; // not a name of this drive: foreign files stay invisible
             }
@@ -212,7 +241,8 @@ int DriveFs::isDirectoryEmpty(std::string_view path, bool* empty)
         // Entries the listing hides still count: such a directory cannot be removed.
         *empty = true;
         while (const dirent* e = dir.next()) {
-            if (!isDotOrDotDot(e->d_name)) {
+            const std::string_view name = e->d_name;
+            if (!isDotOrDotDot(name) && !(name == kDirIvFileName && isBookkeeping(name))) {
                 *empty = false;
                 break;
             }
