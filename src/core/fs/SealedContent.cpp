@@ -193,12 +193,11 @@ void SealedContentCodec::openBlock(int fd, const FileId& id, std::uint64_t index
     }
 }
 
-void SealedContentCodec::sealBlock(const FileId& id, std::uint64_t index, bool last, const Byte* plain,
-                                   std::size_t length, Byte* sealed) const
+void SealedContentCodec::sealBlock(const FileId& id, std::uint64_t index, bool last, const Byte* nonce,
+                                   const Byte* plain, std::size_t length, Byte* sealed) const
 {
     const auto aad = blockBinding(id, index, last);
-    const crypto::SecureBytes nonce = crypto::randomBytes(crypto::AesGcm::kNonceSize);
-    std::memcpy(sealed, nonce.data(), nonce.size());
+    std::memcpy(sealed, nonce, crypto::AesGcm::kNonceSize);
     m_blocks.seal(sealed, aad, plain, length, sealed + crypto::AesGcm::kNonceSize);
 }
 
@@ -254,6 +253,8 @@ void SealedContentCodec::apply(int fd, const FileId& id, const Change& c) const
         const std::uint64_t stepLast = std::min(step + kBlocksPerStep - 1, c.last);
         std::size_t filled = 0;
         std::size_t storedPart = 0; // bytes of out that replace blocks the file holds now
+        // A fresh random nonce for every block written, drawn for the whole step at once.
+        const crypto::SecureBytes nonces = crypto::randomBytes((stepLast - step + 1) * crypto::AesGcm::kNonceSize);
         for (std::uint64_t b = step; b <= stepLast; ++b) {
             const std::uint64_t start = b * kBlock;
             const std::size_t newLength = bytesInBlock(start, c.newSize);
@@ -276,7 +277,8 @@ void SealedContentCodec::apply(int fd, const FileId& id, const Change& c) const
                     std::memcpy(plain.data() + (from - start), c.data + (from - c.offset), to - from);
                 }
             }
-            sealBlock(id, b, b == newLast, plain.data(), newLength, out.data() + filled);
+            sealBlock(id, b, b == newLast, nonces.data() + (b - step) * crypto::AesGcm::kNonceSize, plain.data(),
+                      newLength, out.data() + filled);
             filled += newLength + kSealedBlockOverhead;
             if (oldLast != UINT64_MAX && b <= oldLast) {
                 storedPart = filled;

@@ -51,8 +51,8 @@ private:
     FileId writeNewHeader(int fd) const;
     void openBlock(int fd, const FileId& id, std::uint64_t index, bool last, const crypto::Byte* sealed,
                    std::size_t sealedLength, crypto::Byte* plain) const;
-    void sealBlock(const FileId& id, std::uint64_t index, bool last, const crypto::Byte* plain,
-                   std::size_t length, crypto::Byte* sealed) const;
+    void sealBlock(const FileId& id, std::uint64_t index, bool last, const crypto::Byte* nonce,
+                   const crypto::Byte* plain, std::size_t length, crypto::Byte* sealed) const;
     void apply(int fd, const FileId& id, const Change& change) const;
 
     crypto::AesGcm m_blocks;
