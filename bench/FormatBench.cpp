@@ -82,7 +82,8 @@ void throughput(token::DriveFormat format, const std::filesystem::path& parent)
     std::filesystem::remove_all(backing);
     const double mb = static_cast<double>(kFileBytes) / 1e6;
     std::printf("%-10s write %7.1f MB/s, read %7.1f MB/s (processor time of the handlers)\n",
-                format == token::DriveFormat::Hardened ? "hardened" : "compatible", mb / writeCpu, mb / readCpu);
+                format == token::DriveFormat::Hardened ? "hardened" : "compatible", mb / writeCpu,
+                mb / readCpu);
 }
 
 } // namespace

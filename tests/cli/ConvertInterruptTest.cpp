@@ -174,8 +174,8 @@ TEST_F(ConvertInterrupt, KilledAtAnyStepLosesNothing)
     int n = 0;
     for (const std::string step : {"token-written", "copied", "verified", "token-placed", "record"}) {
         const std::filesystem::path target = dir / ("new" + std::to_string(n++));
-        const Run run = cli({"convert", "K:", "--to", "hardened", target.string(), "--replace", "--password-stdin"},
-                            step);
+        const Run run = cli(
+            {"convert", "K:", "--to", "hardened", target.string(), "--replace", "--password-stdin"}, step);
         ASSERT_TRUE(run.stopped) << step << ": " << run.err;
         ASSERT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGKILL) << step;
         EXPECT_EQ(snapshot(old), before) << step << ": the old folder changed";
@@ -190,7 +190,8 @@ TEST_F(ConvertInterrupt, KilledAtAnyStepLosesNothing)
     }
 
     const std::filesystem::path target = dir / "final";
-    const Run run = cli({"convert", "K:", "--to", "hardened", target.string(), "--replace", "--password-stdin"});
+    const Run run =
+        cli({"convert", "K:", "--to", "hardened", target.string(), "--replace", "--password-stdin"});
     ASSERT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.err;
     EXPECT_EQ(recordFolder(), target.string());
     EXPECT_TRUE(completeDrive(target));

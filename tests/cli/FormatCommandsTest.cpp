@@ -32,7 +32,8 @@ class FormatCommands : public CliDriveFixture
 protected:
     Result create(const std::string& name, const std::string& letter, std::vector<std::string> extra = {})
     {
-        std::vector<std::string> args{"create", folder(name), "--letter", letter, "--password-stdin", "--yes"};
+        std::vector<std::string> args{"create", folder(name),       "--letter",
+                                      letter,   "--password-stdin", "--yes"};
         args.insert(args.end(), extra.begin(), extra.end());
         return runWith(args, std::string(kPassword) + "\n" + kPassword + "\n");
     }
@@ -87,7 +88,8 @@ TEST_F(FormatCommands, CreateWithEitherFormatAndShowIt)
     EXPECT_EQ(token::readTokenFormat(token::tokenPathFor(dir / "h")), token::DriveFormat::Hardened);
     const Result compatible = create("c", "C:", {"--no-mount"});
     ASSERT_EQ(compatible.exitCode, 0) << compatible.err;
-    EXPECT_NE(compatible.out.find("The hardened drive format is stronger"), std::string::npos) << compatible.out;
+    EXPECT_NE(compatible.out.find("The hardened drive format is stronger"), std::string::npos)
+        << compatible.out;
     EXPECT_EQ(token::readTokenFormat(token::tokenPathFor(dir / "c")), token::DriveFormat::Compatible);
 
     const Result info = runWith({"info", folder("h")}, "");
@@ -129,7 +131,8 @@ TEST_F(FormatCommands, ConvertCopiesVerifiesAndSwitchesTheRecordOnlyWhenAsked)
     EXPECT_EQ(records().at(0).folder, folder("old")) << "without --replace the record stays";
     EXPECT_EQ(token::readTokenFormat(token::tokenPathFor(dir / "new")), token::DriveFormat::Hardened);
 
-    result = runWith({"convert", "K:", "--to", "hardened", folder("new2"), "--replace", "--password-stdin"}, pw);
+    result =
+        runWith({"convert", "K:", "--to", "hardened", folder("new2"), "--replace", "--password-stdin"}, pw);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(records().at(0).folder, folder("new2"));
     EXPECT_EQ(snapshot(dir / "old"), before) << "the old folder is only read";
@@ -155,7 +158,8 @@ TEST_F(FormatCommands, ConvertCopiesVerifiesAndSwitchesTheRecordOnlyWhenAsked)
     }
 
     // And back, from a folder argument: a compatible drive with the same contents.
-    result = runWith({"convert", folder("new2"), "--to", "compatible", folder("back"), "--password-stdin"}, pw);
+    result =
+        runWith({"convert", folder("new2"), "--to", "compatible", folder("back"), "--password-stdin"}, pw);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     token::DriveContext backContext;
     auto back = open("back", backContext);

@@ -76,7 +76,8 @@ TEST_F(HardenedMount, ChangedSwappedAndCutContentsReadAsIoErrors)
         kestrava::test::writeFile(a, originalA.substr(0, kHeader) + originalB.substr(kHeader));
         kestrava::test::writeFile(b, originalB.substr(0, kHeader) + originalA.substr(kHeader));
     });
-    expectIoError("cut at a block boundary", [&] { kestrava::test::writeFile(a, originalA.substr(0, kHeader + kBlock)); });
+    expectIoError("cut at a block boundary",
+                  [&] { kestrava::test::writeFile(a, originalA.substr(0, kHeader + kBlock)); });
 
     const Shell intact = remountAndRead([] {}, "a");
     EXPECT_EQ(intact.exitCode, 0) << "restored, the file reads again: " << intact.output;
@@ -86,12 +87,13 @@ TEST_F(HardenedMount, ChangedSwappedAndCutContentsReadAsIoErrors)
 TEST_F(HardenedMount, EverydayUseWorksLikeACompatibleDrive)
 {
     createDrive(true, "--format hardened");
-    const Shell used = sh("mkdir -p \"$M/docs/deep\" && printf hello > \"$M/docs/deep/x.txt\" && "
-                          "head -c 100000 /dev/urandom > \"$T/r\" && cp \"$T/r\" \"$M/docs/r\" && "
-                          "cmp \"$T/r\" \"$M/docs/r\" && mv \"$M/docs/r\" \"$M/r2\" && cmp \"$T/r\" \"$M/r2\" && "
-                          "truncate -s 5000 \"$M/r2\" && head -c 5000 \"$T/r\" | cmp - \"$M/r2\" && "
-                          "echo more >> \"$M/docs/deep/x.txt\" && ln -s docs/deep/x.txt \"$M/l\" && cat \"$M/l\" && "
-                          "rm -r \"$M/docs\" && ls -A \"$M\"");
+    const Shell used =
+        sh("mkdir -p \"$M/docs/deep\" && printf hello > \"$M/docs/deep/x.txt\" && "
+           "head -c 100000 /dev/urandom > \"$T/r\" && cp \"$T/r\" \"$M/docs/r\" && "
+           "cmp \"$T/r\" \"$M/docs/r\" && mv \"$M/docs/r\" \"$M/r2\" && cmp \"$T/r\" \"$M/r2\" && "
+           "truncate -s 5000 \"$M/r2\" && head -c 5000 \"$T/r\" | cmp - \"$M/r2\" && "
+           "echo more >> \"$M/docs/deep/x.txt\" && ln -s docs/deep/x.txt \"$M/l\" && cat \"$M/l\" && "
+           "rm -r \"$M/docs\" && ls -A \"$M\"");
     ASSERT_EQ(used.exitCode, 0) << used.output;
     EXPECT_EQ(used.output, "hellomore\nl\nr2\n");
 }

@@ -98,9 +98,10 @@ Shell MountFixture::cli(const std::string& arguments, const std::string& input)
 void MountFixture::createDrive(bool mount, const std::string& options)
 {
     const std::string password = std::string(kPassword) + "\n";
-    const Shell run = cli("--password-stdin --yes create \"$B\" --letter K: --label 'Test Drive'" +
-                              std::string(mount ? "" : " --no-mount") + (options.empty() ? "" : " " + options),
-                          password + password);
+    const Shell run =
+        cli("--password-stdin --yes create \"$B\" --letter K: --label 'Test Drive'" +
+                std::string(mount ? "" : " --no-mount") + (options.empty() ? "" : " " + options),
+            password + password);
     ASSERT_EQ(run.exitCode, 0) << run.output;
     ASSERT_EQ(isMounted(), mount) << run.output;
 }

@@ -94,26 +94,27 @@ public:
             return exitCode;
         }
         source.setBackingFolder(folder);
-        const drives::ConversionResult result =
-            drives::convertDrive(source, target, *format, [&](std::string_view step) { stopHereIfAsked(context, step); });
+        const drives::ConversionResult result = drives::convertDrive(
+            source, target, *format, [&](std::string_view step) { stopHereIfAsked(context, step); });
         if (!result.ok) {
             return fail(context.io, "convert: " + result.error + "; " + folder.string() + " is unchanged");
         }
-        context.io.out << "Copied and verified " << result.counts.files << " files, " << result.counts.directories
-                       << " folders and " << result.counts.links << " links (" << result.counts.bytes
-                       << " bytes) into a " << token::formatName(*format) << " drive in " << target.string()
-                       << "\n";
+        context.io.out << "Copied and verified " << result.counts.files << " files, "
+                       << result.counts.directories << " folders and " << result.counts.links << " links ("
+                       << result.counts.bytes << " bytes) into a " << token::formatName(*format)
+                       << " drive in " << target.string() << "\n";
         if (!args.has("replace")) {
             context.io.out << "The drive still uses " << folder.string() << "\n";
             return ExitCode::Success;
         }
         stopHereIfAsked(context, "record");
         if (!run->settings().moveDriveFolder(folder.string(), row->letter, target.string())) {
-            return fail(context.io, "convert: the record of " + row->letter + " could not be changed; it still uses " +
-                                        folder.string() + " (the new drive in " + target.string() + " is complete)");
+            return fail(context.io, "convert: the record of " + row->letter +
+                                        " could not be changed; it still uses " + folder.string() +
+                                        " (the new drive in " + target.string() + " is complete)");
         }
-        context.io.out << row->letter << " now uses " << target.string() << "; the old folder " << folder.string()
-                       << " is kept as it was\n";
+        context.io.out << row->letter << " now uses " << target.string() << "; the old folder "
+                       << folder.string() << " is kept as it was\n";
         return ExitCode::Success;
     }
 };

@@ -25,7 +25,8 @@ public:
     std::string summary() const override { return "create a new drive over a folder and mount it"; }
     std::string usage() const override
     {
-        return "create FOLDER --letter K: [--format compatible|hardened] [--label TEXT] [--name-encryption on|off] "
+        return "create FOLDER --letter K: [--format compatible|hardened] [--label TEXT] [--name-encryption "
+               "on|off] "
                "[--case-insensitive on|off] [--long-names on|off] [--remember [on|off]] "
                "[--automount on|off] [--token BACKUPFILE] [--no-mount] [--yes]";
     }

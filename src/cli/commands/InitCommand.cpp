@@ -19,7 +19,8 @@ public:
     std::string summary() const override { return "write a new security token into a folder"; }
     std::string usage() const override
     {
-        return "init FOLDER [--format compatible|hardened] [--name-encryption on|off] [--case-insensitive on|off] [--long-names on|off] "
+        return "init FOLDER [--format compatible|hardened] [--name-encryption on|off] [--case-insensitive "
+               "on|off] [--long-names on|off] "
                "[--force]";
     }
     std::vector<OptionDefinition> options() const override

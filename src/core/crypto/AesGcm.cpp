@@ -57,7 +57,8 @@ bool AesGcm::openWithNonce(ByteView associated, ByteView sealed, SecureBytes& pl
         return false;
     }
     plain.resize(sealed.size() - kNonceSize - kTagSize);
-    return open(sealed.data(), associated, sealed.data() + kNonceSize, sealed.size() - kNonceSize, plain.data());
+    return open(sealed.data(), associated, sealed.data() + kNonceSize, sealed.size() - kNonceSize,
+                plain.data());
 }
 
 } // namespace kestrava::crypto

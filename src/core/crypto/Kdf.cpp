@@ -28,8 +28,8 @@ SecureBytes scrypt(ByteView password, ByteView salt, const ScryptParams& params,
     }
     SecureBytes out(length);
     CryptoPP::Scrypt kdf;
-    kdf.DeriveKey(out.data(), out.size(), password.data(), password.size(), salt.data(), salt.size(), params.cost,
-                  params.blockSize, params.parallel);
+    kdf.DeriveKey(out.data(), out.size(), password.data(), password.size(), salt.data(), salt.size(),
+                  params.cost, params.blockSize, params.parallel);
     return out;
 }
 

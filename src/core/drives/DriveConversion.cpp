@@ -61,7 +61,8 @@ std::vector<Entry> listDirectory(fs::DriveFs& drive, const std::string& path)
 class Copier
 {
 public:
-    Copier(fs::DriveFs& from, fs::DriveFs& to) : m_from(from), m_to(to), m_buffer(kCopyChunk), m_other(kCopyChunk)
+    Copier(fs::DriveFs& from, fs::DriveFs& to)
+        : m_from(from), m_to(to), m_buffer(kCopyChunk), m_other(kCopyChunk)
     {
     }
 
@@ -172,7 +173,8 @@ private:
         while (same && offset < size) {
             const ssize_t n = m_from.read(a, m_buffer.data(), m_buffer.size(), static_cast<off_t>(offset));
             const ssize_t m = m_to.read(b, m_other.data(), m_other.size(), static_cast<off_t>(offset));
-            same = n > 0 && n == m && std::memcmp(m_buffer.data(), m_other.data(), static_cast<std::size_t>(n)) == 0;
+            same = n > 0 && n == m &&
+                   std::memcmp(m_buffer.data(), m_other.data(), static_cast<std::size_t>(n)) == 0;
             offset += n > 0 ? static_cast<std::uint64_t>(n) : 0;
         }
         m_from.release(a);
@@ -288,9 +290,9 @@ ConversionResult convertDrive(const token::DriveContext& source, const std::file
         }
         step("token-written");
 
-        fs::DriveFs oldDrive(source.masterKey(),
-                             {source.options().fileNameEncryption, source.options().caseInsensitive, source.format()},
-                             from);
+        fs::DriveFs oldDrive(
+            source.masterKey(),
+            {source.options().fileNameEncryption, source.options().caseInsensitive, source.format()}, from);
         fs::DriveFs newDrive(copy.masterKey(), {copy.options().fileNameEncryption, false, format}, target);
         Copier copier(oldDrive, newDrive);
         copier.copyTree("/");

@@ -6,11 +6,11 @@
 #include "core/crypto/Cfb.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/RememberedPassword.h"
-#include "core/fs/FsError.h"
 #include "core/fs/FormatCodecs.h"
+#include "core/fs/FsError.h"
 #include "core/fs/NameCodec.h"
-#include "core/fs/UniqueFd.h"
 #include "core/fs/PathMapper.h"
+#include "core/fs/UniqueFd.h"
 #include "core/token/DriveContext.h"
 
 #include <algorithm>

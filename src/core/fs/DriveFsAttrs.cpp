@@ -30,7 +30,8 @@ void DriveFs::presentStat(struct stat& st, const BackingLocation& loc) const
         if (n > 0) {
             try {
                 st.st_size = static_cast<off_t>(
-                    m_codecs.names->decryptLinkTarget(std::string_view(stored, static_cast<std::size_t>(n))).size());
+                    m_codecs.names->decryptLinkTarget(std::string_view(stored, static_cast<std::size_t>(n)))
+                        .size());
             } catch (const FsError&) {
                 // A link that is not ours keeps its stored size; reading it reports the error.
             }

@@ -201,7 +201,8 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
         }
         while (const dirent* e = dir.next()) {
             const std::string_view stored = e->d_name;
-            if (isDotOrDotDot(stored) || (loc.isRoot() && IsHiddenRootEntry(stored)) || isBookkeeping(stored)) {
+            if (isDotOrDotDot(stored) || (loc.isRoot() && IsHiddenRootEntry(stored)) ||
+                isBookkeeping(stored)) {
                 continue;
             }
             // Below the root a token-named entry stored plain is an ordinary file of older builds.

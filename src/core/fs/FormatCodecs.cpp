@@ -28,9 +28,10 @@ DriveCodecs makeCodecs(token::DriveFormat format, crypto::ByteView masterKey)
     if (masterKey.size() != 32) {
         throw crypto::InvalidKeyLength("a hardened drive needs a 32-byte master key");
     }
-    codecs.names = std::make_unique<HardenedNameCodec>(subkey(masterKey, "names", 64), subkey(masterKey, "links", 32));
-    codecs.content =
-        std::make_unique<SealedContentCodec>(subkey(masterKey, "content", 32), subkey(masterKey, "values", 32));
+    codecs.names =
+        std::make_unique<HardenedNameCodec>(subkey(masterKey, "names", 64), subkey(masterKey, "links", 32));
+    codecs.content = std::make_unique<SealedContentCodec>(subkey(masterKey, "content", 32),
+                                                          subkey(masterKey, "values", 32));
     return codecs;
 }
 

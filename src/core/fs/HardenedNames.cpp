@@ -77,8 +77,8 @@ bool readAt(int dirFd, const std::string& name, std::size_t maxBytes, std::strin
 bool publishAt(int dirFd, std::string_view tempPrefix, const std::string& name, std::string_view data)
 {
     const std::string temp = std::string(tempPrefix) + crypto::toUpperHex(crypto::randomBytes(8));
-    UniqueFd file(checkSys(
-        ::openat(dirFd, temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0644)));
+    UniqueFd file(
+        checkSys(::openat(dirFd, temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0644)));
     if (::write(file.get(), data.data(), data.size()) != static_cast<ssize_t>(data.size()) ||
         ::fsync(file.get()) != 0) {
         const int error = errno != 0 ? errno : EIO;
@@ -209,8 +209,8 @@ std::string HardenedNameCodec::decryptLinkTarget(std::string_view stored) const
 {
     crypto::SecureBytes sealed;
     crypto::SecureBytes plain;
-    if (!decodeExact(stored, sealed) || !m_links.openWithNonce(crypto::asBytes(kLinkBinding), sealed, plain) ||
-        plain.empty()) {
+    if (!decodeExact(stored, sealed) ||
+        !m_links.openWithNonce(crypto::asBytes(kLinkBinding), sealed, plain) || plain.empty()) {
         throw FsError(EIO);
     }
     return std::string(crypto::asText(plain));

@@ -53,7 +53,10 @@ public:
     {
         return m_cipher.EncryptNameComponent(plain);
     }
-    std::string decryptName(int, std::string_view stored) const override { return m_cipher.DecryptName(stored); }
+    std::string decryptName(int, std::string_view stored) const override
+    {
+        return m_cipher.DecryptName(stored);
+    }
     bool perDirectory() const override { return false; }
     std::size_t maxPlainNameBytes() const override { return kMaxEncryptedPlainNameBytes; }
     std::string encryptLinkTarget(std::string_view target) const override

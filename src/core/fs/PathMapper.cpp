@@ -78,10 +78,12 @@ std::string PathMapper::BuildBackingPath(const std::filesystem::path& backingFol
         if (out.empty() || out.back() != '/') {
             out += '/';
         }
-        const std::string stored = mapComponent(dir.get(), parts[i], last && i == 0 && parts[i] == kTokenFileName);
+        const std::string stored =
+            mapComponent(dir.get(), parts[i], last && i == 0 && parts[i] == kTokenFileName);
         out += stored;
         if (!last && !mapsAsText()) {
-            dir.reset(checkSys(::openat(dir.get(), stored.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)));
+            dir.reset(
+                checkSys(::openat(dir.get(), stored.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)));
         }
     }
     return out;

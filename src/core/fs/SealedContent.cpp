@@ -137,7 +137,8 @@ std::uint64_t SealedContentCodec::checkedPlainSize(int fd) const
 {
     const auto size = sealedPlainSize(fileSize(fd));
     if (!size) {
-        writeLog("!DriveFs: backing inode %llu has a length no sealed file can have; access refused", inodeOf(fd));
+        writeLog("!DriveFs: backing inode %llu has a length no sealed file can have; access refused",
+                 inodeOf(fd));
         throw FsError(EIO);
     }
     return *size;
@@ -182,13 +183,13 @@ std::array<Byte, 25> blockBinding(const SealedContentCodec::FileId& id, std::uin
 }
 } // namespace
 
-void SealedContentCodec::openBlock(int fd, const FileId& id, std::uint64_t index, bool last, const Byte* sealed,
-                                   std::size_t sealedLength, Byte* plain) const
+void SealedContentCodec::openBlock(int fd, const FileId& id, std::uint64_t index, bool last,
+                                   const Byte* sealed, std::size_t sealedLength, Byte* plain) const
 {
     const auto aad = blockBinding(id, index, last);
     if (sealedLength <= kSealedBlockOverhead ||
-        !m_blocks.open(sealed, aad, sealed + crypto::AesGcm::kNonceSize, sealedLength - crypto::AesGcm::kNonceSize,
-                       plain)) {
+        !m_blocks.open(sealed, aad, sealed + crypto::AesGcm::kNonceSize,
+                       sealedLength - crypto::AesGcm::kNonceSize, plain)) {
         failAuthentication(fd, "block", index);
     }
 }
@@ -230,7 +231,8 @@ std::size_t SealedContentCodec::read(int fd, RangeLock& lock, std::uint64_t offs
                       plainLength + kSealedBlockOverhead, plain.data());
             const std::uint64_t copyFrom = std::max(offset, b * kBlock);
             const std::uint64_t copyTo = std::min(end, b * kBlock + plainLength);
-            std::memcpy(buffer + (copyFrom - offset), plain.data() + (copyFrom - b * kBlock), copyTo - copyFrom);
+            std::memcpy(buffer + (copyFrom - offset), plain.data() + (copyFrom - b * kBlock),
+                        copyTo - copyFrom);
         }
     }
     crypto::secureWipe(plain.data(), plain.size());
@@ -254,7 +256,8 @@ void SealedContentCodec::apply(int fd, const FileId& id, const Change& c) const
         std::size_t filled = 0;
         std::size_t storedPart = 0; // bytes of out that replace blocks the file holds now
         // A fresh random nonce for every block written, drawn for the whole step at once.
-        const crypto::SecureBytes nonces = crypto::randomBytes((stepLast - step + 1) * crypto::AesGcm::kNonceSize);
+        const crypto::SecureBytes nonces =
+            crypto::randomBytes((stepLast - step + 1) * crypto::AesGcm::kNonceSize);
         for (std::uint64_t b = step; b <= stepLast; ++b) {
             const std::uint64_t start = b * kBlock;
             const std::size_t newLength = bytesInBlock(start, c.newSize);
@@ -277,8 +280,8 @@ void SealedContentCodec::apply(int fd, const FileId& id, const Change& c) const
                     std::memcpy(plain.data() + (from - start), c.data + (from - c.offset), to - from);
                 }
             }
-            sealBlock(id, b, b == newLast, nonces.data() + (b - step) * crypto::AesGcm::kNonceSize, plain.data(),
-                      newLength, out.data() + filled);
+            sealBlock(id, b, b == newLast, nonces.data() + (b - step) * crypto::AesGcm::kNonceSize,
+                      plain.data(), newLength, out.data() + filled);
             filled += newLength + kSealedBlockOverhead;
             if (oldLast != UINT64_MAX && b <= oldLast) {
                 storedPart = filled;
@@ -325,7 +328,8 @@ std::size_t SealedContentCodec::write(int fd, RangeLock& lock, std::uint64_t off
         apply(fd, id, c);
     } catch (...) {
         if (c.newSize > size) {
-            (void)::ftruncate(fd, static_cast<off_t>(std::max(backing, size == 0 ? kSealedHeaderSize : backing)));
+            (void)::ftruncate(fd,
+                              static_cast<off_t>(std::max(backing, size == 0 ? kSealedHeaderSize : backing)));
         }
         throw;
     }

@@ -127,9 +127,10 @@ public:
 
 private:
     bool createHardenedToken(const std::filesystem::path& path, std::string* error);
-    TokenLoadStatus loadHardenedToken(std::string_view xml, const std::filesystem::path& path, bool verifyDigest,
-                                      std::string* error);
-    bool rewrapHardenedToken(std::string_view existing, const std::filesystem::path& path, std::string* error);
+    TokenLoadStatus loadHardenedToken(std::string_view xml, const std::filesystem::path& path,
+                                      bool verifyDigest, std::string* error);
+    bool rewrapHardenedToken(std::string_view existing, const std::filesystem::path& path,
+                             std::string* error);
 
     crypto::SecureBytes m_password;
     DriveFormat m_format = DriveFormat::Compatible;

@@ -94,7 +94,8 @@ TEST(AesSivTest, Rfc5297Vectors)
     }
     {
         const AesSiv siv(hex("7f7e7d7c7b7a79787776757473727170404142434445464748494a4b4c4d4e4f"));
-        const SecureBytes ad1 = hex("00112233445566778899aabbccddeeffdeaddadadeaddadaffeeddccbbaa99887766554433221100");
+        const SecureBytes ad1 =
+            hex("00112233445566778899aabbccddeeffdeaddadadeaddadaffeeddccbbaa99887766554433221100");
         const SecureBytes ad2 = hex("102030405060708090a0");
         const SecureBytes nonce = hex("09f911029d74e35bd84156c5635688c0");
         const SecureBytes plain = hex("7468697320697320736f6d6520706c61696e7465787420746f20656e6372797074"
@@ -139,9 +140,10 @@ TEST(KdfTest, ScryptAndHkdfVectors)
     EXPECT_EQ(toHex(derived), "fdbabe1c9d3472007856e7190d01e9fe7c6ad7cbc8237830e77376634b373162"
                               "2eaf30d92e22a3886ff109279d9830dac727afb94a83ee6d8360cbdfa2cc0640");
 
-    const SecureBytes okm = hkdfSha256(SecureBytes(22, 0x0b), hex("000102030405060708090a0b0c"),
-                                       hex("f0f1f2f3f4f5f6f7f8f9"), 42);
-    EXPECT_EQ(toHex(okm), "3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865");
+    const SecureBytes okm =
+        hkdfSha256(SecureBytes(22, 0x0b), hex("000102030405060708090a0b0c"), hex("f0f1f2f3f4f5f6f7f8f9"), 42);
+    EXPECT_EQ(toHex(okm),
+              "3cb25f25faacd57a90434f64d0362f2a2d2d0a90cf1a5a4c5db02d56ecc4c5bf34007208d5b887185865");
 }
 
 TEST(KdfTest, ScryptParametersFromATokenAreBounded)
@@ -152,7 +154,8 @@ TEST(KdfTest, ScryptParametersFromATokenAreBounded)
     EXPECT_FALSE(isAcceptableScrypt(ScryptParams{1024, 0, 1}));
     EXPECT_FALSE(isAcceptableScrypt(ScryptParams{1024, 8, 0}));
     EXPECT_FALSE(isAcceptableScrypt(ScryptParams{1ull << 40, 8, 1})) << "a terabyte of memory";
-    EXPECT_THROW(scrypt(asBytes("x"), asBytes("y"), ScryptParams{1ull << 40, 8, 1}, 32), std::invalid_argument);
+    EXPECT_THROW(scrypt(asBytes("x"), asBytes("y"), ScryptParams{1ull << 40, 8, 1}, 32),
+                 std::invalid_argument);
 }
 
 } // namespace

@@ -121,7 +121,10 @@ protected:
     }
     std::string encName(const std::string& plain) { return referenceName(key, plain); }
 
-    bool storedExists(const std::string& plainPath) { return std::filesystem::exists(fs->backingPathOf(plainPath)); }
+    bool storedExists(const std::string& plainPath)
+    {
+        return std::filesystem::exists(fs->backingPathOf(plainPath));
+    }
 
     std::vector<crypto::Byte> key = testKey();
     kestrava::test::TempDir dir;
@@ -140,9 +143,9 @@ inline std::string formatTestName(const ::testing::TestParamInfo<token::DriveFor
     return info.param == token::DriveFormat::Hardened ? "Hardened" : "Compatible";
 }
 
-#define KESTRAVA_BOTH_FORMATS(Suite)                                                                    \
-    INSTANTIATE_TEST_SUITE_P(Formats, Suite,                                                             \
-                             ::testing::Values(token::DriveFormat::Compatible, token::DriveFormat::Hardened), \
-                             formatTestName)
+#define KESTRAVA_BOTH_FORMATS(Suite)                                                                         \
+    INSTANTIATE_TEST_SUITE_P(                                                                                \
+        Formats, Suite, ::testing::Values(token::DriveFormat::Compatible, token::DriveFormat::Hardened),     \
+        formatTestName)
 
 } // namespace kestrava::fs::test

@@ -2,8 +2,8 @@
 #include "FsTestSupport.h"
 
 #include <filesystem>
-#include <set>
 #include <linux/limits.h>
+#include <set>
 #include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>

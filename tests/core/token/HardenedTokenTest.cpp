@@ -1,9 +1,10 @@
 // The hardened token: scrypt-sealed master key bound to its parameters and options, refused
 // cleanly by a reader of the compatible format, rewrapped on a password change.
+#include "core/token/HardenedToken.h"
+
 #include "TokenTestSupport.h"
 #include "core/crypto/Base64Url.h"
 #include "core/token/DriveContext.h"
-#include "core/token/HardenedToken.h"
 #include "core/token/TokenDocument.h"
 #include "support/TestSupport.h"
 
