@@ -1,7 +1,7 @@
 // kestrava-cli convert killed with SIGKILL at each of its steps: the old folder stays byte for
 // byte as it was, and the drive record always points at a complete drive.
-#include "core/access/PasswordRule.h"
 #include "core/fs/DriveFs.h"
+#include "core/settings/SavedPasswords.h"
 #include "core/settings/SettingsFile.h"
 #include "core/token/DriveContext.h"
 #include "support/TestSupport.h"
@@ -25,12 +25,16 @@ std::map<std::string, std::string> snapshot(const std::filesystem::path& folder)
     std::map<std::string, std::string> all;
     for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
         const std::string name = e.path().lexically_relative(folder).string();
-        all[name] = e.is_directory() ? "<dir>" : test::readFile(e.path());
+        if (e.is_symlink()) {
+            all[name] = "<link>" + std::filesystem::read_symlink(e.path()).string();
+        } else {
+            all[name] = e.is_directory() ? "<dir>" : test::readFile(e.path());
+        }
     }
     return all;
 }
 
-struct Run
+struct CliRun
 {
     int status = -1;
     bool stopped = false; // the program said it stopped where asked and was killed there
@@ -57,7 +61,7 @@ protected:
 
     // Runs kestrava-cli with the password on standard input; with stopAt, kills it with
     // SIGKILL as soon as it reports standing at that step.
-    Run cli(std::vector<std::string> args, const std::string& stopAt = {})
+    CliRun cli(std::vector<std::string> args, const std::string& stopAt = {})
     {
         args.insert(args.begin(), {KESTRAVA_CLI_PATH, "--config", settings.string()});
         int in[2];
@@ -88,7 +92,7 @@ protected:
         const std::string input = std::string(kPassword) + "\n" + kPassword + "\n";
         (void)!::write(in[1], input.data(), input.size());
         ::close(in[1]);
-        Run run;
+        CliRun run;
         const std::string marker = "convert: stopped at " + stopAt;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(180);
         pollfd fd{err[0], POLLIN, 0};
@@ -166,7 +170,7 @@ protected:
 TEST_F(ConvertInterrupt, KilledAtAnyStepLosesNothing)
 {
     const std::filesystem::path old = dir / "old";
-    Run made = cli({"create", old.string(), "--letter", "K:", "--no-mount", "--yes", "--password-stdin"});
+    CliRun made = cli({"create", old.string(), "--letter", "K:", "--no-mount", "--yes", "--password-stdin"});
     ASSERT_TRUE(WIFEXITED(made.status) && WEXITSTATUS(made.status) == 0) << made.err;
     fill(old);
     const auto before = snapshot(old);
@@ -174,7 +178,7 @@ TEST_F(ConvertInterrupt, KilledAtAnyStepLosesNothing)
     int n = 0;
     for (const std::string step : {"token-written", "copied", "verified", "token-placed", "record"}) {
         const std::filesystem::path target = dir / ("new" + std::to_string(n++));
-        const Run run = cli(
+        const CliRun run = cli(
             {"convert", "K:", "--to", "hardened", target.string(), "--replace", "--password-stdin"}, step);
         ASSERT_TRUE(run.stopped) << step << ": " << run.err;
         ASSERT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGKILL) << step;
@@ -190,7 +194,7 @@ TEST_F(ConvertInterrupt, KilledAtAnyStepLosesNothing)
     }
 
     const std::filesystem::path target = dir / "final";
-    const Run run =
+    const CliRun run =
         cli({"convert", "K:", "--to", "hardened", target.string(), "--replace", "--password-stdin"});
     ASSERT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.err;
     EXPECT_EQ(recordFolder(), target.string());

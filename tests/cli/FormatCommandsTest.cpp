@@ -3,6 +3,7 @@
 #include "CliDriveFixture.h"
 #include "core/access/PasswordRule.h"
 #include "core/fs/DriveFs.h"
+#include "core/settings/SavedPasswords.h"
 #include "core/token/DriveContext.h"
 #include "core/token/HardenedToken.h"
 #include "support/TestSupport.h"
@@ -22,7 +23,11 @@ std::map<std::string, std::string> snapshot(const std::filesystem::path& folder)
     std::map<std::string, std::string> all;
     for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
         const std::string name = e.path().lexically_relative(folder).string();
-        all[name] = e.is_directory() ? "<dir>" : test::readFile(e.path());
+        if (e.is_symlink()) {
+            all[name] = "<link>" + std::filesystem::read_symlink(e.path()).string();
+        } else {
+            all[name] = e.is_directory() ? "<dir>" : test::readFile(e.path());
+        }
     }
     return all;
 }

@@ -59,6 +59,18 @@ mode_t modeOfType(unsigned char type)
     }
 }
 
+bool sameDirectory(const BackingLocation& a, const BackingLocation& b)
+{
+    struct stat x
+    {
+    };
+    struct stat y
+    {
+    };
+    return ::fstat(a.dirFd, &x) == 0 && ::fstat(b.dirFd, &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+}
+
 bool isDotOrDotDot(std::string_view name)
 {
     return name == "." || name == "..";
@@ -164,7 +176,9 @@ int DriveFs::rename(std::string_view from, std::string_view to, unsigned int fla
         const DirStamp sourceBefore = stampBefore(source);
         const DirStamp targetBefore = stampBefore(target);
         checkSys(::renameat2(source.dirFd, source.at(), target.dirFd, target.at(), flags));
-        if ((flags & RENAME_EXCHANGE) == 0) {
+        // Both names stay after an exchange, and a name renamed onto itself is still there.
+        if ((flags & RENAME_EXCHANGE) == 0 &&
+            !(source.name == target.name && sameDirectory(source, target))) {
             forgetName(source);
         }
         noteRemoved(source, sourceBefore);

@@ -214,6 +214,8 @@ TEST_F(Hardened, LongNamesLiveInSideFiles)
     });
     EXPECT_EQ(listed, (std::vector<std::string>{".", "..", longName}));
 
+    ASSERT_EQ(fs->rename("/" + longName, "/" + longName, 0), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / (stored + ".name"))) << "renamed onto itself, the name stays";
     ASSERT_EQ(fs->rename("/" + longName, "/short", 0), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / (stored + ".name"))) << "the side file goes with the name";
     ASSERT_EQ(fs->rename("/short", "/" + longName, 0), 0);
