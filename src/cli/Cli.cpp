@@ -49,6 +49,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(makeUnmountCommand());
     commands.push_back(makeDeleteCommand());
     commands.push_back(makeBackupTokenCommand());
+    commands.push_back(makeConvertCommand());
     commands.push_back(makeEditCommand());
     commands.push_back(makeRecoverCommand());
     commands.push_back(makeCloudsCommand());

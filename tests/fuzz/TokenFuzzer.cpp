@@ -1,4 +1,5 @@
 // Feeds arbitrary bytes to the token reader, and what it accepts to the writer and rewrapper.
+#include "core/token/HardenedToken.h"
 #include "core/token/TokenDocument.h"
 
 #include <cstddef>
@@ -21,6 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         values.encodedKey = fields.encodedKey;
         std::string updated;
         kestrava::token::rewrapTokenDocument(xml, values, updated, error);
+    }
+    kestrava::token::HardenedFields hardened;
+    if (kestrava::token::parseHardenedToken(xml, hardened, error)) {
+        // What we accept as a hardened token must survive being written and read again.
+        kestrava::token::HardenedFields again;
+        if (!kestrava::token::parseHardenedToken(kestrava::token::writeHardenedToken(hardened), again,
+                                                 error)) {
+            __builtin_trap();
+        }
     }
     return 0;
 }

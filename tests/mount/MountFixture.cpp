@@ -93,12 +93,13 @@ Shell MountFixture::cli(const std::string& arguments, const std::string& input)
     return sh("printf '%s' " + quoted(input) + " | $K " + arguments);
 }
 
-void MountFixture::createDrive(bool mount)
+void MountFixture::createDrive(bool mount, const std::string& options)
 {
     const std::string password = std::string(kPassword) + "\n";
-    const Shell run = cli("--password-stdin --yes create \"$B\" --letter K: --label 'Test Drive'" +
-                              std::string(mount ? "" : " --no-mount"),
-                          password + password);
+    const Shell run =
+        cli("--password-stdin --yes create \"$B\" --letter K: --label 'Test Drive'" +
+                std::string(mount ? "" : " --no-mount") + (options.empty() ? "" : " " + options),
+            password + password);
     ASSERT_EQ(run.exitCode, 0) << run.output;
     ASSERT_EQ(isMounted(), mount) << run.output;
 }

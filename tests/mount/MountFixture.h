@@ -34,8 +34,9 @@ protected:
     // kestrava-cli with arguments, the given lines on standard input.
     Shell cli(const std::string& arguments, const std::string& input = "");
 
-    // Creates drive K: over the backing folder (mounted unless told otherwise).
-    void createDrive(bool mount = true);
+    // Creates drive K: over the backing folder (mounted unless told otherwise), with any
+    // further create options.
+    void createDrive(bool mount = true, const std::string& options = "");
     bool isMounted() const;
     std::vector<pid_t> serverPids() const;
     // Whether every serving process of this drive has ended within a generous deadline: a process

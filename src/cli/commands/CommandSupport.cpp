@@ -5,6 +5,7 @@
 #include "core/access/PasswordRule.h"
 #include "core/app/StringTable.h"
 #include "core/settings/SavedPasswords.h"
+#include "core/token/HardenedToken.h"
 #include "core/token/TokenDocument.h"
 #include "core/util/AtomicFile.h"
 
@@ -91,7 +92,9 @@ std::optional<std::string> tokenProblem(const std::filesystem::path& folder)
         problem = formatAppString(loadAppString(kMsgTokenMissing), {tokenPath.string()});
     } else if (!util::readSmallFile(tokenPath, kMaxTokenBytes, xml, error)) {
         problem = formatAppString(loadAppString(kMsgTokenUnreadable), {tokenPath.string(), error});
-    } else if (!token::parseTokenDocument(xml, fields, error)) {
+    } else if (token::HardenedFields hardened; token::isHardenedTokenText(xml)
+                                                   ? !token::parseHardenedToken(xml, hardened, error)
+                                                   : !token::parseTokenDocument(xml, fields, error)) {
         problem = formatAppString(loadAppString(kMsgNotAToken), {tokenPath.string(), error});
     } else {
         return std::nullopt;

@@ -19,6 +19,7 @@ std::unique_ptr<Command> makeMountCommand();
 std::unique_ptr<Command> makeUnmountCommand();
 std::unique_ptr<Command> makeDeleteCommand();
 std::unique_ptr<Command> makeBackupTokenCommand();
+std::unique_ptr<Command> makeConvertCommand();
 std::unique_ptr<Command> makeEditCommand();
 std::unique_ptr<Command> makeRecoverCommand();
 std::unique_ptr<Command> makeCloudsCommand();

@@ -5,6 +5,7 @@
 #include "core/drives/CreateDriveFlow.h"
 #include "core/drives/FreeLetters.h"
 #include "core/host/DriveHost.h"
+#include "core/token/DriveFormat.h"
 
 #include <algorithm>
 #include <ostream>
@@ -15,6 +16,7 @@ namespace {
 constexpr int kTextPassword = 41;       // "Password: "
 constexpr int kTextConfirm = 9;         // "Confirm Password:"
 constexpr int kTextCurrentPassword = 8; // "Current Password:"
+constexpr int kTextHardenedIsStronger = 1400;
 
 class CreateCommand : public Command
 {
@@ -23,7 +25,8 @@ public:
     std::string summary() const override { return "create a new drive over a folder and mount it"; }
     std::string usage() const override
     {
-        return "create FOLDER --letter K: [--label TEXT] [--name-encryption on|off] "
+        return "create FOLDER --letter K: [--format compatible|hardened] [--label TEXT] [--name-encryption "
+               "on|off] "
                "[--case-insensitive on|off] [--long-names on|off] [--remember [on|off]] "
                "[--automount on|off] [--token BACKUPFILE] [--no-mount] [--yes]";
     }
@@ -32,6 +35,9 @@ public:
         return {
             {"letter", true, "K:", "the drive's letter; it is mounted at <mount root>/K"},
             {"label", true, "TEXT", "the drive's label (default \"Kestrava\")"},
+            {"format", true, "compatible|hardened",
+             "the drive format: compatible (default; opens on other systems too) or hardened "
+             "(authenticated, slow to guess; Linux only)"},
             switchOption("name-encryption", "encrypt file names (default on)"),
             switchOption("case-insensitive",
                          "treat names that differ only by case as one file (default off)"),
@@ -59,7 +65,12 @@ public:
         if (!letter) {
             return usageError(context.io, "create: --letter needs a drive letter such as K:");
         }
+        const auto format = token::parseFormatName(args.value("format").value_or("compatible"));
+        if (!format) {
+            return usageError(context.io, "create: --format takes compatible or hardened");
+        }
         drives::NewDrive drive;
+        drive.format = *format;
         drive.folder = drives::normalizeBackingFolder(args.positional.front());
         drive.letter = *letter;
         drive.label = args.value("label").value_or(drives::kDefaultLabel);
@@ -114,6 +125,9 @@ public:
         case drives::CreateOutcome::Created:
             context.io.out << "Created drive " << drive.letter << " (" << drive.label << ") over "
                            << drive.folder << "\n";
+            if (state.importFile.empty() && drive.format == token::DriveFormat::Compatible) {
+                context.io.out << loadAppString(kTextHardenedIsStronger) << "\n";
+            }
             if (drive.mount) {
                 context.io.out << "Mounted at " << run->host().mountPointFor(drive.letter).string() << "\n";
             }

@@ -1,5 +1,6 @@
 #include "cli/commands/CommandSupport.h"
 #include "cli/commands/Commands.h"
+#include "core/token/HardenedToken.h"
 #include "core/token/TokenDocument.h"
 #include "core/util/AtomicFile.h"
 
@@ -37,12 +38,29 @@ public:
         std::string xml;
         std::string error;
         token::TokenFields fields;
-        if (!util::readSmallFile(tokenPath, kMaxTokenBytes, xml, error) ||
-            !token::parseTokenDocument(xml, fields, error)) {
+        if (!util::readSmallFile(tokenPath, kMaxTokenBytes, xml, error)) {
             return failWithMessage(context.io, kMsgReadImportFailed, {tokenPath.string() + ": " + error});
         }
         std::ostream& out = context.io.out;
+        token::HardenedFields hardened;
+        if (token::isHardenedTokenText(xml)) {
+            if (!token::parseHardenedToken(xml, hardened, error)) {
+                return failWithMessage(context.io, kMsgReadImportFailed, {tokenPath.string() + ": " + error});
+            }
+            out << "version: " << token::kHardenedTokenVersion << "\n"
+                << "format: hardened\n"
+                << "kdf: scrypt N=" << hardened.scrypt.cost << " r=" << hardened.scrypt.blockSize
+                << " p=" << hardened.scrypt.parallel << "\n"
+                << "file name encryption: " << onOff(hardened.options.fileNameEncryption) << "\n"
+                << "long file names: " << onOff(hardened.options.longFileNames) << "\n"
+                << "case-insensitive names: " << onOff(hardened.options.caseInsensitive) << "\n";
+            return ExitCode::Success;
+        }
+        if (!token::parseTokenDocument(xml, fields, error)) {
+            return failWithMessage(context.io, kMsgReadImportFailed, {tokenPath.string() + ": " + error});
+        }
         out << "version: " << fields.version << "\n"
+            << "format: compatible\n"
             << "legacy: " << (fields.isLegacy() ? "yes" : "no") << "\n"
             << "key size: " << fields.keySize << "\n"
             << "kdf iterations: " << fields.kdfIterations << "\n"

@@ -20,12 +20,14 @@ public:
     std::string summary() const override { return "write a new security token into a folder"; }
     std::string usage() const override
     {
-        return "init FOLDER [--name-encryption on|off] [--case-insensitive on|off] [--long-names on|off] "
+        return "init FOLDER [--format compatible|hardened] [--name-encryption on|off] [--case-insensitive "
+               "on|off] [--long-names on|off] "
                "[--force]";
     }
     std::vector<OptionDefinition> options() const override
     {
         return {
+            {"format", true, "compatible|hardened", "the drive format (default compatible)"},
             switchOption("name-encryption", "encrypt file names (default on)"),
             switchOption("case-insensitive",
                          "treat names that differ only by case as one file (default off)"),
@@ -39,6 +41,10 @@ public:
 
     ExitCode run(CommandContext& context, const ParsedArguments& args) override
     {
+        const auto format = token::parseFormatName(args.value("format").value_or("compatible"));
+        if (!format) {
+            return usageError(context.io, "init: --format takes compatible or hardened");
+        }
         ExitCode exitCode = ExitCode::Success;
         const auto folder = folderArgument(context, args, exitCode);
         if (!folder) {
@@ -59,10 +65,11 @@ public:
         if (!password) {
             return ExitCode::Failure;
         }
-        token::DriveContext ctx(drivePasswordForNewToken(*password));
+        token::DriveContext ctx(drivePasswordForNewToken(*password, *format));
         ctx.setOptions({args.switchValue("name-encryption").value_or(true),
                         args.switchValue("long-names").value_or(true),
                         args.switchValue("case-insensitive").value_or(false)});
+        ctx.setFormat(*format);
         std::string error;
         if (!ctx.CreateToken(tokenPath, &error)) {
             writeLog("!CreateToken Error: %s", error.c_str());

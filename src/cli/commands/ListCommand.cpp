@@ -1,6 +1,7 @@
 #include "cli/commands/Commands.h"
 #include "cli/commands/DriveCommandSupport.h"
 #include "core/drives/DriveListModel.h"
+#include "core/token/HardenedToken.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -53,7 +54,9 @@ void printJson(std::ostream& out, const std::vector<drives::DriveRow>& rows)
             out << (c == 0 ? "" : ", ") << jsonString(kKeys[c]) << ": "
                 << jsonString(rows[r].cell(static_cast<drives::Column>(c)));
         }
-        out << ", \"folder\": " << jsonString(rows[r].folder()) << ", \"icon\": " << rows[r].icon << "}";
+        const auto format = token::readTokenFormat(token::tokenPathFor(rows[r].folder()));
+        out << ", \"folder\": " << jsonString(rows[r].folder()) << ", \"icon\": " << rows[r].icon
+            << ", \"format\": " << jsonString(format ? token::formatName(*format) : "unknown") << "}";
     }
     out << (rows.empty() ? "]\n" : "\n]\n");
 }

@@ -40,7 +40,7 @@ public:
         if (!newPassword) {
             return ExitCode::Failure;
         }
-        ctx.SetPassword(drivePasswordForNewToken(*newPassword));
+        ctx.SetPassword(drivePasswordForNewToken(*newPassword, ctx.format()));
         std::string error;
         if (!ctx.RewrapToken(token::tokenPathFor(*folder), &error)) {
             writeLog("!RewrapToken Error: %s", error.c_str());

@@ -156,8 +156,11 @@ std::vector<std::string> drivePasswordCandidates(std::string_view typed)
     return candidates;
 }
 
-std::string drivePasswordForNewToken(std::string_view typed)
+std::string drivePasswordForNewToken(std::string_view typed, token::DriveFormat format)
 {
+    if (format == token::DriveFormat::Hardened) {
+        return hashStr(typed);
+    }
     auto legacy = toCodePage(typed, legacyCodePage());
     if (!legacy) {
         return hashStr(typed);

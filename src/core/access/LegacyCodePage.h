@@ -7,6 +7,8 @@
 // drive opens on Windows too, and in UTF-8 otherwise.
 #pragma once
 
+#include "core/token/DriveFormat.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -37,8 +39,10 @@ std::optional<std::string> toCodePage(std::string_view utf8, std::string_view co
 // code-page form when it differs.
 std::vector<std::string> drivePasswordCandidates(std::string_view typed);
 
-// The drive password a new compatible token or a password change is written with.
-std::string drivePasswordForNewToken(std::string_view typed);
+// The drive password a new token or a password change is written with. Hardened drives never
+// open on Windows, so they always take the UTF-8 form.
+std::string drivePasswordForNewToken(std::string_view typed,
+                                     token::DriveFormat format = token::DriveFormat::Compatible);
 
 // The candidate that opens the token at tokenPath; nothing when none does (or it does not read).
 std::optional<std::string> drivePasswordOpening(const std::filesystem::path& tokenPath,

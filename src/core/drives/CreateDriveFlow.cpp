@@ -167,7 +167,7 @@ std::string obtainDrivePassword(Prompter& prompter, const NewDrive& drive, Creat
             prompter.messageBox(message, {}, Buttons::OK, Icon::Error);
             return {};
         }
-        return drivePasswordForNewToken(typed->password);
+        return drivePasswordForNewToken(typed->password, drive.format);
     }
     std::string drivePassword = drivePasswordFor(state.importFile, typed->password);
     token::TokenOptions options;
@@ -271,6 +271,7 @@ CreateOutcome runAdvancedCreation(DriveServices& services, const NewDrive& drive
     services.mounted.add(context);
     context->setOptions(
         token::withCaseRule({drive.fileNameEncryption, drive.longFileNames, drive.caseInsensitive}));
+    context->setFormat(drive.format);
     context->autoMount = drive.autoMount;
     context->setLabel(drive.label);
     const std::filesystem::path tokenPath = token::tokenPathFor(drive.folder);

@@ -8,6 +8,7 @@
 #include "core/drives/DriveValidation.h"
 #include "core/drives/TokenImport.h"
 #include "core/host/DriveHost.h"
+#include "core/token/DriveFormat.h"
 
 #include <filesystem>
 #include <functional>
@@ -29,6 +30,8 @@ struct NewDrive
     bool fileNameEncryption = true;
     bool caseInsensitive = false; // Linux names differ by case: "Makefile" and "makefile" are two files
     bool mount = true;            // false: register the drive without mounting it now
+    // The format of a new token; an adopted token keeps its own.
+    token::DriveFormat format = token::DriveFormat::Compatible;
     host::MountOptions mountOptions;
 };
 

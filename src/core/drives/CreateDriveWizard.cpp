@@ -221,12 +221,13 @@ WizardCreation CreateDriveWizard::runCreation()
     Prompter& prompter = m_services.prompter;
     const std::filesystem::path tokenPath = token::tokenPathFor(m_folder);
     auto context =
-        std::make_shared<DriveContext>(m_importFile.empty() ? drivePasswordForNewToken(m_password)
+        std::make_shared<DriveContext>(m_importFile.empty() ? drivePasswordForNewToken(m_password, m_format)
                                                             : drivePasswordFor(tokenPath, m_password));
     m_services.mounted.add(context);
     context->autoMount = m_autoMount;
     context->setLabel(m_label);
     context->setOptions({true, m_longFileNames, m_caseInsensitive});
+    context->setFormat(m_format);
     std::string error;
     bool tokenReady = false;
     if (!m_importFile.empty()) {

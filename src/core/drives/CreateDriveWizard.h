@@ -9,6 +9,7 @@
 #include "core/drives/DriveValidation.h"
 #include "core/drives/TokenImport.h"
 #include "core/host/DriveHost.h"
+#include "core/token/DriveFormat.h"
 
 #include <filesystem>
 #include <optional>
@@ -82,6 +83,9 @@ public:
     void setAutoMount(bool on) { m_autoMount = on; }
     void setLongFileNames(bool on) { m_longFileNames = on; }
     void setCaseInsensitive(bool on) { m_caseInsensitive = on; }
+    // The format of a new token; an adopted token keeps its own.
+    token::DriveFormat format() const { return m_format; }
+    void setFormat(token::DriveFormat format) { m_format = format; }
 
     // Page 5.
     std::string finishLetterLine() const; // "Drive Letter:  Z"
@@ -117,6 +121,7 @@ private:
     bool m_autoMount = true;
     bool m_longFileNames = true;
     bool m_caseInsensitive = false; // names that differ only by case are different files
+    token::DriveFormat m_format = token::DriveFormat::Compatible;
     bool m_openDrive = true;
     ValidationState m_validation;
     ImportAnnouncement m_announcement;

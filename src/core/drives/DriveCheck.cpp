@@ -3,8 +3,9 @@
 #include "core/app/StringTable.h"
 #include "core/fs/ConflictNames.h"
 #include "core/fs/DriveFs.h"
-#include "core/fs/NameCipher.h"
+#include "core/fs/NameCodec.h"
 #include "core/fs/PathMapper.h"
+#include "core/fs/UniqueFd.h"
 #include "core/settings/Paths.h"
 #include "core/token/DriveContext.h"
 #include "core/token/TokenDocument.h"
@@ -125,14 +126,21 @@ public:
     {
         std::map<std::string, std::string> real; // stored -> plain
         std::map<std::string, fs::ConflictCopy> copies;
+        // Names may be encrypted per directory: they are read relative to the directory.
+        const fs::UniqueFd dirFd(::open(backingDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!dirFd.valid()) {
+            add(FindingKind::UnreadableEntry, plainDir,
+                std::error_code(errno, std::generic_category()).message());
+            return;
+        }
         std::error_code ec;
         for (std::filesystem::directory_iterator it(backingDir, ec), end; !ec && it != end;
              it.increment(ec)) {
             const std::string stored = it->path().filename().string();
-            if (plainDir == "/" && fs::IsHiddenRootEntry(stored)) {
+            if ((plainDir == "/" && fs::IsHiddenRootEntry(stored)) || m_drive.names().isBookkeeping(stored)) {
                 continue;
             }
-            classify(stored, plainDir, real, copies);
+            classify(dirFd.get(), stored, plainDir, real, copies);
         }
         if (ec) {
             add(FindingKind::UnreadableEntry, plainDir, ec.message());
@@ -160,16 +168,18 @@ public:
     }
 
 private:
-    void classify(const std::string& stored, const std::string& plainDir,
+    void classify(int dirFd, const std::string& stored, const std::string& plainDir,
                   std::map<std::string, std::string>& real, std::map<std::string, fs::ConflictCopy>& copies)
     {
-        const fs::NameCipher& names = m_drive.names();
+        const fs::NameCodec& names = m_drive.names();
+        const auto decrypt = [&names, dirFd](std::string_view text) {
+            return names.decryptName(dirFd, text);
+        };
         if (!m_drive.mapper().encryptsNames() || stored == fs::kTokenFileName) {
             real.emplace(stored, stored);
-        } else if (std::string plain = names.decryptExactName(stored); !plain.empty()) {
+        } else if (std::string plain = decrypt(stored); !plain.empty()) {
             real.emplace(stored, std::move(plain));
-        } else if (auto copy = fs::recogniseConflictCopy(
-                       stored, [&names](std::string_view text) { return names.decryptExactName(text); })) {
+        } else if (auto copy = fs::recogniseConflictCopy(stored, decrypt)) {
             copies.emplace(stored, std::move(*copy));
         } else {
             add(looksEncrypted(stored) ? FindingKind::UndecryptableName : FindingKind::ForeignPlainFile,
@@ -259,7 +269,10 @@ ContentVerdict readWholeFile(fs::DriveFs& drive, const std::string& plainPath, s
     drive.release(handle);
     if (got < 0) {
         detail = std::error_code(static_cast<int>(-got), std::generic_category()).message();
-        return ContentVerdict::Unreadable;
+        // Hardened contents answer EIO exactly when a block fails its authentication.
+        return got == -EIO && drive.format() == token::DriveFormat::Hardened
+                   ? ContentVerdict::FailsAuthentication
+                   : ContentVerdict::Unreadable;
     }
     return ContentVerdict::Intact;
 }

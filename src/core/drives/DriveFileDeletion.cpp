@@ -7,12 +7,15 @@
 #include "core/crypto/Cfb.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/RememberedPassword.h"
+#include "core/fs/FormatCodecs.h"
 #include "core/fs/FsError.h"
-#include "core/fs/NameCipher.h"
+#include "core/fs/NameCodec.h"
 #include "core/fs/PathMapper.h"
+#include "core/fs/UniqueFd.h"
 #include "core/token/DriveContext.h"
 
 #include <algorithm>
+#include <fcntl.h>
 #include <optional>
 
 namespace kestrava::drives {
@@ -82,7 +85,7 @@ std::unique_ptr<DriveContext> openDriveToken(Prompter& prompter, const DriveKeyS
 class Cleaner
 {
 public:
-    Cleaner(const std::filesystem::path& folder, const fs::NameCipher* names)
+    Cleaner(const std::filesystem::path& folder, const fs::NameCodec* names)
         : m_folder(folder), m_names(names)
     {
     }
@@ -97,7 +100,7 @@ public:
             }
             if (name == warning) {
                 removeIfEmpty(entry, true);
-            } else if (!fs::IsReplacedTokenName(name) && isDrivesName(name)) {
+            } else if (!fs::IsReplacedTokenName(name) && isDrivesName(m_folder, name)) {
                 removeOwned(entry);
             } else {
                 keep(entry);
@@ -122,28 +125,47 @@ private:
     // A name the drive wrote decrypts, and encrypts back to exactly itself. Decrypting alone
     // accepts plain names such as "notes.txt" now and then (the decoding stops at the ".");
     // a plain file must never be taken for the drive's.
-    bool isDrivesName(const std::string& name) const
+    bool isDrivesName(const std::filesystem::path& directory, const std::string& name) const
     {
         if (m_names == nullptr) {
             return false;
         }
-        const std::string plain = m_names->DecryptName(name);
+        if (m_names->perDirectory()) {
+            // Authenticated names: what opens is the drive's, and so is the format's own
+            // bookkeeping beside them.
+            if (m_names->isBookkeeping(name)) {
+                return true;
+            }
+            const int fd = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (fd < 0) {
+                return false;
+            }
+            const fs::UniqueFd dir(fd);
+            return !m_names->decryptName(dir.get(), name).empty();
+        }
+        const std::string plain = m_names->decryptName(-1, name);
         if (plain.empty() || holdsControlCharacter(plain)) {
             return false;
         }
         try {
-            return m_names->EncryptNameComponent(plain) == name;
+            return m_names->encryptName(-1, plain, false) == name;
         } catch (const fs::FsError&) {
             return false;
         }
     }
 
+    // The format's bookkeeping last: the names before it are read with its help.
     std::vector<std::filesystem::path> entries(const std::filesystem::path& directory)
     {
         std::vector<std::filesystem::path> found;
         std::error_code ec;
         for (std::filesystem::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec)) {
             found.push_back(it->path());
+        }
+        if (m_names != nullptr) {
+            std::stable_partition(found.begin(), found.end(), [this](const std::filesystem::path& p) {
+                return !m_names->isBookkeeping(p.filename().string());
+            });
         }
         if (ec) {
             fail(directory, ec);
@@ -159,7 +181,7 @@ private:
         if (std::filesystem::is_directory(std::filesystem::symlink_status(entry, ec))) {
             for (const std::filesystem::path& child : entries(entry)) {
                 const std::string name = child.filename().string();
-                if (name == fs::kTokenFileName || isDrivesName(name)) {
+                if (name == fs::kTokenFileName || isDrivesName(entry, name)) {
                     removeOwned(child);
                 } else {
                     keep(child);
@@ -203,7 +225,7 @@ private:
     }
 
     std::filesystem::path m_folder;
-    const fs::NameCipher* m_names;
+    const fs::NameCodec* m_names;
     std::vector<std::string> m_leftOver;
     std::string m_error;
 };
@@ -280,9 +302,8 @@ FileDeletionReport deleteDriveFiles(Prompter& prompter, const std::filesystem::p
         prompter.messageBox(kMsgDeleteKeyMissing, {folder.string()}, Buttons::OK, Icon::Warning);
         return {FileDeletion::KeyUnavailable, {}};
     }
-    const crypto::CfbCipher cipher(context->masterKey());
-    const fs::NameCipher names(cipher);
-    Cleaner cleaner(folder, &names);
+    const fs::DriveCodecs codecs = fs::makeCodecs(context->format(), context->masterKey());
+    Cleaner cleaner(folder, codecs.names.get());
     cleaner.cleanFolder();
     return finish(prompter, folder, cleaner, true);
 }

@@ -162,7 +162,7 @@ PasswordChangeFault changeDrivePassword(Prompter& prompter, DriveContext& contex
         return PasswordChangeFault::NewPassword;
     }
     const crypto::SecureString previous = crypto::makeSecureString(context.password());
-    context.SetPassword(drivePasswordForNewToken(edit.newPassword));
+    context.SetPassword(drivePasswordForNewToken(edit.newPassword, context.format()));
     std::string error;
     if (!context.RewrapToken(token::tokenPathFor(context.backingFolder()), &error)) {
         // The token still opens with the old password only; the context must agree with it.

@@ -11,6 +11,7 @@
 #include "core/settings/SavedPasswords.h"
 #include "core/settings/SettingsFile.h"
 #include "core/token/DriveContext.h"
+#include "core/token/HardenedToken.h"
 #include "core/token/TokenDocument.h"
 #include "core/util/AtomicFile.h"
 #include "core/util/Redact.h"
@@ -23,7 +24,6 @@ namespace {
 
 using token::DriveContext;
 
-constexpr std::size_t kMaxTokenBytes = 64 * 1024;
 // The remembered password no longer opens the drive (letter, label, folder).
 constexpr int kMsgStalePassword = 1260;
 
@@ -75,13 +75,10 @@ DriveRow rowFromContext(const DriveContext& context, MountState mounted,
     return row;
 }
 
+// A token of either format.
 bool tokenParses(const std::filesystem::path& tokenPath)
 {
-    std::string xml;
-    std::string error;
-    token::TokenFields fields;
-    return util::readSmallFile(tokenPath, kMaxTokenBytes, xml, error) &&
-           token::parseTokenDocument(xml, fields, error);
+    return token::readTokenFormat(tokenPath).has_value();
 }
 
 UnlockResult stillLocked(UnlockOutcome outcome, PasswordSource source = PasswordSource::None)

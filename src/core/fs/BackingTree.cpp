@@ -76,7 +76,7 @@ std::optional<std::string> BackingTree::conflictCopy(int dirFd, std::string_view
 
 int BackingTree::openChild(int dirFd, std::string_view plain) const
 {
-    const std::string stored = m_mapper.mapComponent(plain, false);
+    const std::string stored = m_mapper.mapComponent(dirFd, plain, false);
     int fd = ::openat(dirFd, stored.c_str(), kDirFlags);
     if (fd < 0 && errno == ENOENT && mayBeStoredPlain(plain)) {
         fd = ::openat(dirFd, std::string(plain).c_str(), kDirFlags);
@@ -107,15 +107,15 @@ BackingLocation BackingTree::openParent(const std::vector<std::string_view>& par
     }
     std::string relative;
     bool plainStoredFolder = false;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    for (std::size_t i = 0; i + 1 < parts.size() && m_mapper.mapsAsText(); ++i) {
         requireOrdinaryComponent(parts[i]);
         plainStoredFolder = plainStoredFolder || mayBeStoredPlain(parts[i]);
         if (!relative.empty()) {
             relative += '/';
         }
-        relative += m_mapper.mapComponent(parts[i], false);
+        relative += m_mapper.mapComponent(m_root, parts[i], false);
     }
-    if (relative.size() < PATH_MAX) {
+    if (m_mapper.mapsAsText() && relative.size() < PATH_MAX) {
         const int fd = openBeneath(m_root, relative);
         if (fd >= 0) {
             loc.ownedDir.reset(fd);
@@ -130,8 +130,10 @@ BackingLocation BackingTree::openParent(const std::vector<std::string_view>& par
         }
     }
     // Component by component: paths longer than PATH_MAX, case-insensitive resolution, conflict
-    // copies, folders stored under a plain token name, or kernels without openat2.
+    // copies, folders stored under a plain token name, names that depend on their directory, or
+    // kernels without openat2.
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+        requireOrdinaryComponent(parts[i]);
         loc.ownedDir.reset(openChild(loc.dirFd, parts[i]));
         loc.dirFd = loc.ownedDir.get();
     }
@@ -156,7 +158,7 @@ BackingLocation BackingTree::locateExisting(std::string_view plainPath, struct s
     requireOrdinaryComponent(leaf);
     const bool plain = leafIsPlain(leaf, parts.size() == 1, LeafMapping::Auto);
     loc.plainLeaf = std::string(leaf);
-    loc.name = m_mapper.mapComponent(leaf, plain);
+    loc.name = m_mapper.mapComponent(loc.dirFd, leaf, plain);
     if (::fstatat(loc.dirFd, loc.name.c_str(), out, AT_SYMLINK_NOFOLLOW) == 0) {
         return loc;
     }
@@ -196,7 +198,7 @@ BackingLocation BackingTree::locateNew(std::string_view plainPath, LeafMapping m
     requireOrdinaryComponent(leaf);
     loc.plainLeaf = std::string(leaf);
     const bool plain = leafIsPlain(leaf, parts.size() == 1, mapping);
-    loc.name = m_mapper.mapComponent(leaf, plain);
+    loc.name = m_mapper.mapComponent(loc.dirFd, leaf, plain, true);
     // An entry of that name stored plain takes the name: replacing or exchanging then meets it
     // instead of leaving it beside a second entry of the same name.
     if (!plain && mayBeStoredPlain(leaf) && !existsAt(loc.dirFd, loc.name) &&

@@ -54,7 +54,7 @@ CaseFoldCache::Entry CaseFoldCache::scan(int dirFd, const DirStamp& stamp) const
         if (stored == "." || stored == "..") {
             continue;
         }
-        std::string plain = m_names.decryptExactName(stored);
+        std::string plain = m_names.decryptName(dirFd, stored);
         if (!plain.empty()) {
             entry.names.emplace(foldCase(plain), std::string(stored));
         }

@@ -5,7 +5,7 @@
 // place, changes made behind our back (a sync client) make it be rebuilt on the next miss.
 #pragma once
 
-#include "core/fs/NameCipher.h"
+#include "core/fs/NameCodec.h"
 
 #include <mutex>
 #include <optional>
@@ -33,7 +33,7 @@ struct DirStamp
 class CaseFoldCache
 {
 public:
-    explicit CaseFoldCache(const NameCipher& names) : m_names(names) {}
+    explicit CaseFoldCache(const NameCodec& names) : m_names(names) {}
 
     // A stored name in dirFd whose plain name equals plainName ignoring case, if any.
     // Throws FsError when the directory cannot be read.
@@ -68,7 +68,7 @@ private:
     void applyChange(int dirFd, const DirStamp& before, std::string_view stored, std::string_view plain,
                      bool add);
 
-    const NameCipher& m_names;
+    const NameCodec& m_names;
     mutable std::mutex m_mutex;
     std::unordered_map<Key, Entry, KeyHash> m_dirs;
     std::size_t m_scans = 0;

@@ -42,6 +42,7 @@ std::shared_ptr<const ConflictIndex::Listing> ConflictIndex::scan(int dirFd) con
         throw FsError(errno);
     }
     fd.release();
+    const auto decode = [this, dirFd](std::string_view text) { return m_decode(dirFd, text); };
     std::set<std::string> real;
     std::map<std::string, ConflictCopy> copies;
     while (const dirent* e = ::readdir(dir)) {
@@ -49,10 +50,10 @@ std::shared_ptr<const ConflictIndex::Listing> ConflictIndex::scan(int dirFd) con
         if (stored == "." || stored == ".." || IsHiddenRootEntry(stored)) {
             continue;
         }
-        std::string plain = m_decode(stored);
+        std::string plain = decode(stored);
         if (!plain.empty()) {
             real.insert(std::move(plain));
-        } else if (auto copy = recogniseConflictCopy(stored, m_decode)) {
+        } else if (auto copy = recogniseConflictCopy(stored, decode)) {
             copies.emplace(std::string(stored), std::move(*copy));
         }
     }
@@ -97,7 +98,7 @@ bool ConflictIndex::mayHaveCopy(int dirFd, std::string_view shownName) const
     for (const ConflictCopy& origin : possibleOrigins(shownName)) {
         std::string stored;
         try {
-            stored = m_encode(origin.plainName) + origin.suffix;
+            stored = m_encode(dirFd, origin.plainName) + origin.suffix;
         } catch (const FsError&) {
             continue; // a plain name the drive cannot store has no copies either
         }
@@ -142,7 +143,7 @@ std::shared_ptr<const ConflictIndex::Listing> ConflictIndex::copiesIn(int dirFd,
 void ConflictIndex::noteChanged(int dirFd, const DirStamp& before, std::string_view storedName)
 {
     const Key key{before.dev, before.ino};
-    const bool exact = isExactName(storedName);
+    const bool exact = isExactName(dirFd, storedName);
     std::lock_guard lock(m_mutex);
     auto it = m_dirs.find(key);
     if (it == m_dirs.end()) {

@@ -20,8 +20,11 @@
 
 namespace kestrava::fs {
 
-// A plain name as stored (throws FsError when it cannot be), and back (see ExactNameDecoder).
-using NameEncoder = std::function<std::string(std::string_view plain)>;
+// A stored name of a backing directory decrypted exactly ("" when it is none of the drive's), and
+// a plain name as it would be stored there (throws FsError when it cannot be). Both take the
+// directory, since a format may encrypt each directory's names differently.
+using DirNameDecoder = std::function<std::string(int dirFd, std::string_view stored)>;
+using DirNameEncoder = std::function<std::string(int dirFd, std::string_view plain)>;
 
 class ConflictIndex
 {
@@ -33,7 +36,7 @@ public:
         std::map<std::string, std::string> storedByShown;
     };
 
-    ConflictIndex(ExactNameDecoder decode, NameEncoder encode)
+    ConflictIndex(DirNameDecoder decode, DirNameEncoder encode)
         : m_decode(std::move(decode)), m_encode(std::move(encode))
     {
     }
@@ -50,7 +53,7 @@ public:
     void noteChanged(int dirFd, const DirStamp& before, std::string_view storedName);
 
     // Whether a backing name is one of the drive's exact names.
-    bool isExactName(std::string_view stored) const { return !m_decode(stored).empty(); }
+    bool isExactName(int dirFd, std::string_view stored) const { return !m_decode(dirFd, stored).empty(); }
 
     // How many times a directory was read in full (for tests).
     std::size_t scanCount() const;
@@ -77,8 +80,8 @@ private:
     // Whether a stored name a copy shown as shownName could have exists in dirFd.
     bool mayHaveCopy(int dirFd, std::string_view shownName) const;
 
-    ExactNameDecoder m_decode;
-    NameEncoder m_encode;
+    DirNameDecoder m_decode;
+    DirNameEncoder m_encode;
     mutable std::mutex m_mutex;
     std::unordered_map<Key, Entry, KeyHash> m_dirs;
     std::size_t m_scans = 0;

@@ -55,15 +55,19 @@ UniqueFd openRoot(const std::filesystem::path& folder)
 
 DriveFs::DriveFs(crypto::ByteView masterKey, const FsOptions& options,
                  const std::filesystem::path& backingFolder)
-    : m_options(options), m_folder(backingFolder), m_root(openRoot(backingFolder)), m_cipher(masterKey),
-      m_names(m_cipher), m_mapper(m_names, options.fileNameEncryption), m_content(m_cipher), m_io(m_content),
+    : m_options(options), m_folder(backingFolder), m_root(openRoot(backingFolder)),
+      m_codecs(makeCodecs(options.format, masterKey)), m_mapper(*m_codecs.names, options.fileNameEncryption),
       m_caseFold(options.fileNameEncryption && options.caseInsensitive
-                     ? std::make_unique<CaseFoldCache>(m_names)
+                     ? std::make_unique<CaseFoldCache>(*m_codecs.names)
                      : nullptr),
       m_conflicts(options.fileNameEncryption
                       ? std::make_unique<ConflictIndex>(
-                            [this](std::string_view stored) { return m_names.decryptExactName(stored); },
-                            [this](std::string_view plain) { return m_names.EncryptNameComponent(plain); })
+                            [this](int dirFd, std::string_view stored) {
+                                return m_codecs.names->decryptName(dirFd, stored);
+                            },
+                            [this](int dirFd, std::string_view plain) {
+                                return m_codecs.names->encryptName(dirFd, plain, false);
+                            })
                       : nullptr),
       m_tree(m_root.get(), m_mapper, m_caseFold.get(), m_conflicts.get())
 {
@@ -76,6 +80,7 @@ std::unique_ptr<DriveFs> DriveFs::forDrive(const token::DriveContext& drive)
     FsOptions options;
     options.fileNameEncryption = drive.options().fileNameEncryption;
     options.caseInsensitive = drive.options().caseInsensitive;
+    options.format = drive.format();
     return std::make_unique<DriveFs>(drive.masterKey(), options, drive.backingFolder());
 }
 
@@ -160,7 +165,7 @@ int DriveFs::statfs(std::string_view, struct statvfs* st)
         st->f_fsid = kVolumeId;
         if (m_options.fileNameEncryption) {
             // A longer plain name would not fit a backing name once encrypted.
-            st->f_namemax = kMaxEncryptedPlainNameBytes;
+            st->f_namemax = m_codecs.names->maxPlainNameBytes();
         }
         return 0;
     });

@@ -4,15 +4,13 @@
 // adapter only translates. Every handler may be called from many threads at once.
 #pragma once
 
-#include "core/crypto/Cfb.h"
 #include "core/fs/BackingTree.h"
 #include "core/fs/CaseFoldCache.h"
-#include "core/fs/ContentCipher.h"
-#include "core/fs/ContentIo.h"
-#include "core/fs/NameCipher.h"
+#include "core/fs/FormatCodecs.h"
 #include "core/fs/OpenFileTable.h"
 #include "core/fs/PathMapper.h"
 #include "core/fs/UniqueFd.h"
+#include "core/token/DriveFormat.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -34,6 +32,7 @@ struct FsOptions
 {
     bool fileNameEncryption = true;
     bool caseInsensitive = true; // applies only with encrypted names
+    token::DriveFormat format = token::DriveFormat::Compatible;
 };
 
 // Who asks for a new entry. On a drive several users share, what one of them creates is
@@ -55,7 +54,7 @@ class DriveFs
 {
 public:
     // Opens the backing root. Throws FsError when it cannot be opened, InvalidKeyLength for a
-    // key AES refuses.
+    // key the format refuses.
     DriveFs(crypto::ByteView masterKey, const FsOptions& options, const std::filesystem::path& backingFolder);
     // An unlocked drive: its master key, name options and backing folder.
     static std::unique_ptr<DriveFs> forDrive(const token::DriveContext& drive);
@@ -117,7 +116,9 @@ public:
     const CaseFoldCache* caseFoldCache() const { return m_caseFold.get(); }
     const ConflictIndex* conflictIndex() const { return m_conflicts.get(); }
     const PathMapper& mapper() const { return m_mapper; }
-    const NameCipher& names() const { return m_names; }
+    const NameCodec& names() const { return *m_codecs.names; }
+    const ContentCodec& contents() const { return *m_codecs.content; }
+    token::DriveFormat format() const { return m_options.format; }
 
 private:
     template <class F> auto run(const char* op, F&& body) -> decltype(body());
@@ -146,15 +147,17 @@ private:
     // The name a listing shows for a backing entry that is no exact name: a conflict copy's,
     // or "" for a foreign entry. The copies are read again once when an unknown copy turns up.
     std::string shownConflictCopy(int dirFd, std::string_view stored, ListedCopies& copies);
+    // The format's own entries in a backing directory, and what removing a name leaves behind.
+    bool isBookkeeping(std::string_view stored) const;
+    void forgetName(const BackingLocation& loc) const;
+    // The size a regular file with encrypted contents shows.
+    void presentSize(struct stat& st, bool plainContents) const;
 
     FsOptions m_options;
     std::filesystem::path m_folder;
     UniqueFd m_root;
-    crypto::CfbCipher m_cipher;
-    NameCipher m_names;
+    DriveCodecs m_codecs;
     PathMapper m_mapper;
-    ContentCipher m_content;
-    ContentIo m_io;
     std::unique_ptr<CaseFoldCache> m_caseFold;
     std::unique_ptr<ConflictIndex> m_conflicts;
     BackingTree m_tree;

@@ -11,18 +11,27 @@ constexpr std::size_t kLinkBufferBytes = 4096;
 
 } // namespace
 
-void DriveFs::presentStat(struct stat& st, const BackingLocation& loc) const
+void DriveFs::presentSize(struct stat& st, bool plainContents) const
 {
+    if (S_ISREG(st.st_mode) && !plainContents) {
+        st.st_size = static_cast<off_t>(m_codecs.content->plainSize(static_cast<std::uint64_t>(st.st_size)));
+    }
     // The drive shows the last write as the last access too, and the size as the allocation.
     st.st_atim = st.st_mtim;
     st.st_blocks = (st.st_size + 511) / 512;
+}
+
+void DriveFs::presentStat(struct stat& st, const BackingLocation& loc) const
+{
+    presentSize(st, storesPlainContents(loc));
     if (S_ISLNK(st.st_mode) && m_options.fileNameEncryption && !loc.isRoot()) {
         char stored[kLinkBufferBytes];
         const ssize_t n = ::readlinkat(loc.dirFd, loc.at(), stored, sizeof stored);
         if (n > 0) {
             try {
                 st.st_size = static_cast<off_t>(
-                    m_names.decryptLinkTarget(std::string_view(stored, static_cast<std::size_t>(n))).size());
+                    m_codecs.names->decryptLinkTarget(std::string_view(stored, static_cast<std::size_t>(n)))
+                        .size());
             } catch (const FsError&) {
                 // A link that is not ours keeps its stored size; reading it reports the error.
             }
@@ -44,8 +53,7 @@ int DriveFs::fgetattr(std::uint64_t handle, struct stat* st)
     return run("fgetattr", [&] {
         const auto file = m_files.get(handle);
         checkSys(::fstat(file->fd.get(), st));
-        st->st_atim = st->st_mtim;
-        st->st_blocks = (st->st_size + 511) / 512;
+        presentSize(*st, file->plainContents);
         return 0;
     });
 }
@@ -124,7 +132,7 @@ int DriveFs::truncate(std::string_view path, off_t size)
             return 0;
         }
         const auto inode = m_files.inode(st.st_dev, st.st_ino);
-        m_io.SetEndOfFile(fd.get(), inode->blocks, static_cast<std::uint64_t>(size));
+        m_codecs.content->setEndOfFile(fd.get(), inode->blocks, static_cast<std::uint64_t>(size));
         return 0;
     });
 }
@@ -141,7 +149,7 @@ int DriveFs::ftruncate(std::uint64_t handle, off_t size)
             checkSys(::ftruncate(file->fd.get(), size));
             return 0;
         }
-        m_io.SetEndOfFile(file->fd.get(), file->inode->blocks, static_cast<std::uint64_t>(size));
+        m_codecs.content->setEndOfFile(file->fd.get(), file->inode->blocks, static_cast<std::uint64_t>(size));
         return 0;
     });
 }

@@ -1,5 +1,6 @@
 // Directory and name handlers: mkdir, rmdir, unlink, rename, listing, emptiness.
 #include "core/fs/DriveFsSupport.h"
+#include "core/fs/HardenedNames.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -58,12 +59,36 @@ mode_t modeOfType(unsigned char type)
     }
 }
 
+bool sameDirectory(const BackingLocation& a, const BackingLocation& b)
+{
+    struct stat x
+    {
+    };
+    struct stat y
+    {
+    };
+    return ::fstat(a.dirFd, &x) == 0 && ::fstat(b.dirFd, &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+}
+
 bool isDotOrDotDot(std::string_view name)
 {
     return name == "." || name == "..";
 }
 
 } // namespace
+
+bool DriveFs::isBookkeeping(std::string_view stored) const
+{
+    return m_mapper.encryptsNames() && names().isBookkeeping(stored);
+}
+
+void DriveFs::forgetName(const BackingLocation& loc) const
+{
+    if (m_mapper.encryptsNames()) {
+        names().afterRemove(loc.dirFd, loc.name);
+    }
+}
 
 LeafMapping DriveFs::targetMapping(const BackingLocation& source) const
 {
@@ -82,6 +107,14 @@ int DriveFs::mkdir(std::string_view path, mode_t mode, const Caller& caller)
         const BackingLocation loc = m_tree.locateNew(path);
         const DirStamp before = stampBefore(loc);
         checkSys(::mkdirat(loc.dirFd, loc.at(), mode));
+        if (m_mapper.encryptsNames()) {
+            try {
+                names().initDirectory(loc.dirFd, loc.name);
+            } catch (...) {
+                ::unlinkat(loc.dirFd, loc.at(), AT_REMOVEDIR);
+                throw;
+            }
+        }
         handOver(loc, caller, true);
         noteAdded(loc, before);
         return 0;
@@ -99,7 +132,11 @@ int DriveFs::rmdir(std::string_view path)
             throw FsError(EBUSY);
         }
         const DirStamp before = stampBefore(loc);
+        if (m_mapper.encryptsNames()) {
+            names().prepareRemoveDirectory(loc.dirFd, loc.name);
+        }
         checkSys(::unlinkat(loc.dirFd, loc.at(), AT_REMOVEDIR));
+        forgetName(loc);
         noteRemoved(loc, before);
         return 0;
     });
@@ -118,6 +155,7 @@ int DriveFs::unlink(std::string_view path)
         }
         const DirStamp before = stampBefore(loc);
         checkSys(::unlinkat(loc.dirFd, loc.at(), 0));
+        forgetName(loc);
         noteRemoved(loc, before);
         return 0;
     });
@@ -138,6 +176,11 @@ int DriveFs::rename(std::string_view from, std::string_view to, unsigned int fla
         const DirStamp sourceBefore = stampBefore(source);
         const DirStamp targetBefore = stampBefore(target);
         checkSys(::renameat2(source.dirFd, source.at(), target.dirFd, target.at(), flags));
+        // Both names stay after an exchange, and a name renamed onto itself is still there.
+        if ((flags & RENAME_EXCHANGE) == 0 &&
+            !(source.name == target.name && sameDirectory(source, target))) {
+            forgetName(source);
+        }
         noteRemoved(source, sourceBefore);
         // Both names in one directory: its stamp moved with the removal already.
         noteAdded(target, sourceBefore.sameDirectory(targetBefore) ? stampBefore(target) : targetBefore);
@@ -173,12 +216,13 @@ int DriveFs::readdir(std::string_view path, const DirFiller& filler, bool plus)
         }
         while (const dirent* e = dir.next()) {
             const std::string_view stored = e->d_name;
-            if (isDotOrDotDot(stored) || (loc.isRoot() && IsHiddenRootEntry(stored))) {
+            if (isDotOrDotDot(stored) || (loc.isRoot() && IsHiddenRootEntry(stored)) ||
+                isBookkeeping(stored)) {
                 continue;
             }
             // Below the root a token-named entry stored plain is an ordinary file of older builds.
             std::string plainName =
-                stored == kTokenFileName ? std::string(stored) : m_mapper.plainName(stored);
+                stored == kTokenFileName ? std::string(stored) : m_mapper.plainName(dir.fd(), stored);
             if (plainName.empty() && m_conflicts) {
                 plainName = shownConflictCopy(dir.fd(), stored, copies);
             }
@@ -224,7 +268,9 @@ std::string DriveFs::shownConflictCopy(int dirFd, std::string_view stored, Liste
             }
         }
         // A copy the map does not know arrived since it was made (within one timestamp tick).
-        const auto decode = [this](std::string_view text) { return m_names.decryptExactName(text); };
+        const auto decode = [this, dirFd](std::string_view text) {
+            return m_codecs.names->decryptName(dirFd, text);
+        };
         if (copies.reread || !recogniseConflictCopy(stored, decode)) {
             return {};
         }
@@ -241,7 +287,8 @@ int DriveFs::isDirectoryEmpty(std::string_view path, bool* empty)
         // Entries the listing hides still count: such a directory cannot be removed.
         *empty = true;
         while (const dirent* e = dir.next()) {
-            if (!isDotOrDotDot(e->d_name)) {
+            const std::string_view name = e->d_name;
+            if (!isDotOrDotDot(name) && !(name == kDirIvFileName && isBookkeeping(name))) {
                 *empty = false;
                 break;
             }

@@ -101,7 +101,8 @@ ssize_t DriveFs::read(std::uint64_t handle, char* buffer, std::size_t size, off_
         if (file->plainContents) {
             return static_cast<ssize_t>(readPlain(file->fd.get(), at, bytes, size));
         }
-        return static_cast<ssize_t>(m_io.ReadContent(file->fd.get(), file->inode->blocks, at, bytes, size));
+        return static_cast<ssize_t>(
+            m_codecs.content->read(file->fd.get(), file->inode->blocks, at, bytes, size));
     });
 }
 
@@ -122,7 +123,7 @@ ssize_t DriveFs::write(std::uint64_t handle, const char* buffer, std::size_t siz
             return static_cast<ssize_t>(writePlain(file->fd.get(), at, bytes, size));
         }
         return static_cast<ssize_t>(
-            m_io.WriteContent(file->fd.get(), file->inode->blocks, at, bytes, size, file->append));
+            m_codecs.content->write(file->fd.get(), file->inode->blocks, at, bytes, size, file->append));
     });
 }
 

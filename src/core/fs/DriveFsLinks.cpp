@@ -19,7 +19,7 @@ int DriveFs::symlink(std::string_view target, std::string_view linkPath, const C
         }
         // The target is a path on the drive, so it is stored encrypted like a name.
         const std::string stored =
-            m_options.fileNameEncryption ? m_names.encryptLinkTarget(target) : std::string(target);
+            m_options.fileNameEncryption ? m_codecs.names->encryptLinkTarget(target) : std::string(target);
         requireCreatableName(linkPath);
         const BackingLocation loc = m_tree.locateNew(linkPath);
         const DirStamp before = stampBefore(loc);
@@ -43,8 +43,8 @@ int DriveFs::readlink(std::string_view path, char* buffer, std::size_t size)
         char stored[kLinkBufferBytes];
         const ssize_t n = checkSys(::readlinkat(loc.dirFd, loc.at(), stored, sizeof stored));
         const std::string_view storedText(stored, static_cast<std::size_t>(n));
-        const std::string plain =
-            m_options.fileNameEncryption ? m_names.decryptLinkTarget(storedText) : std::string(storedText);
+        const std::string plain = m_options.fileNameEncryption ? m_codecs.names->decryptLinkTarget(storedText)
+                                                               : std::string(storedText);
         // Like readlink(2) the text is cut to fit, and always ends in a NUL here.
         const std::size_t copied = std::min(plain.size(), size - 1);
         std::memcpy(buffer, plain.data(), copied);

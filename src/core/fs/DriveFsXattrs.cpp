@@ -3,6 +3,8 @@
 // reading or followed if it is a link.
 #include "core/fs/DriveFsSupport.h"
 
+#include <algorithm>
+#include <linux/limits.h>
 #include <sys/xattr.h>
 #include <vector>
 
@@ -29,9 +31,9 @@ int DriveFs::setxattr(std::string_view path, std::string_view name, const char* 
             checkSys(::setxattr(target.c_str(), attr.c_str(), value, size, flags));
             return 0;
         }
-        std::vector<crypto::Byte> stored(size);
-        m_content.encryptBlocks(reinterpret_cast<const crypto::Byte*>(value), stored.data(), size);
-        checkSys(::setxattr(target.c_str(), attr.c_str(), stored.data(), size, flags));
+        const std::vector<crypto::Byte> stored =
+            contents().sealValue(name, crypto::ByteView(reinterpret_cast<const crypto::Byte*>(value), size));
+        checkSys(::setxattr(target.c_str(), attr.c_str(), stored.data(), stored.size(), flags));
         return 0;
     });
 }
@@ -43,12 +45,22 @@ ssize_t DriveFs::getxattr(std::string_view path, std::string_view name, char* va
         UniqueFd holder;
         const std::string target = procPath(loc, holder);
         const std::string attr(name);
-        const ssize_t n = checkSys(::getxattr(target.c_str(), attr.c_str(), value, size));
-        if (size != 0 && encryptsXattr(loc, name)) {
-            auto* bytes = reinterpret_cast<crypto::Byte*>(value);
-            m_content.decryptBlocks(bytes, bytes, static_cast<std::size_t>(n));
+        if (!encryptsXattr(loc, name)) {
+            return checkSys(::getxattr(target.c_str(), attr.c_str(), value, size));
         }
-        return n;
+        // The stored value may be longer than the plain one: read it whole, then open it.
+        std::vector<crypto::Byte> stored(XATTR_SIZE_MAX);
+        const ssize_t n = checkSys(::getxattr(target.c_str(), attr.c_str(), stored.data(), stored.size()));
+        stored.resize(static_cast<std::size_t>(n));
+        if (size == 0) {
+            return static_cast<ssize_t>(contents().plainValueSize(stored.size()));
+        }
+        const std::vector<crypto::Byte> plain = contents().openValue(name, stored);
+        if (plain.size() > size) {
+            throw FsError(ERANGE);
+        }
+        std::copy(plain.begin(), plain.end(), reinterpret_cast<crypto::Byte*>(value));
+        return static_cast<ssize_t>(plain.size());
     });
 }
 

@@ -1,5 +1,10 @@
 #include "core/fs/PathMapper.h"
 
+#include "core/fs/FsError.h"
+#include "core/fs/UniqueFd.h"
+
+#include <fcntl.h>
+
 namespace kestrava::fs {
 
 bool IsTokenFileName(std::string_view path)
@@ -26,12 +31,12 @@ std::vector<std::string_view> splitPath(std::string_view path)
     return parts;
 }
 
-std::string PathMapper::mapComponent(std::string_view name, bool keepPlain) const
+std::string PathMapper::mapComponent(int dirFd, std::string_view name, bool keepPlain, bool forNew) const
 {
     if (!m_encrypt || keepPlain) {
         return std::string(name);
     }
-    return m_names.EncryptNameComponent(name);
+    return m_names.encryptName(dirFd, name, forNew);
 }
 
 std::string PathMapper::EncryptPath(std::string_view virtualPath) const
@@ -49,7 +54,7 @@ std::string PathMapper::EncryptPath(std::string_view virtualPath) const
         if (!first) {
             out += '/';
         }
-        out += m_names.EncryptNameComponent(part);
+        out += m_names.encryptName(-1, part, false);
         first = false;
     }
     out += suffix;
@@ -64,17 +69,27 @@ std::string PathMapper::BuildBackingPath(const std::filesystem::path& backingFol
         out.pop_back();
     }
     const std::vector<std::string_view> parts = splitPath(virtualPath);
+    UniqueFd dir;
+    if (!mapsAsText()) {
+        dir.reset(checkSys(::open(out.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)));
+    }
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const bool last = i + 1 == parts.size();
         if (out.empty() || out.back() != '/') {
             out += '/';
         }
-        out += mapComponent(parts[i], last && i == 0 && parts[i] == kTokenFileName);
+        const std::string stored =
+            mapComponent(dir.get(), parts[i], last && i == 0 && parts[i] == kTokenFileName);
+        out += stored;
+        if (!last && !mapsAsText()) {
+            dir.reset(
+                checkSys(::openat(dir.get(), stored.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)));
+        }
     }
     return out;
 }
 
-bool PathMapper::IsListableName(std::string_view backingName, std::string_view warningFolder) const
+bool PathMapper::IsListableName(std::string_view backingName, std::string_view warningFolder, int dirFd) const
 {
     if (backingName == warningFolder) {
         return false;
@@ -82,12 +97,15 @@ bool PathMapper::IsListableName(std::string_view backingName, std::string_view w
     if (!m_encrypt) {
         return true;
     }
-    return !m_names.decryptExactName(backingName).empty();
+    return !m_names.decryptName(dirFd, backingName).empty();
 }
 
-std::string PathMapper::plainName(std::string_view backingName) const
+std::string PathMapper::plainName(int dirFd, std::string_view backingName) const
 {
-    return m_encrypt ? m_names.decryptExactName(backingName) : std::string(backingName);
+    if (!m_encrypt) {
+        return std::string(backingName);
+    }
+    return m_names.decryptName(dirFd, backingName);
 }
 
 bool PathMapper::IsReservedRootName(std::string_view name) const

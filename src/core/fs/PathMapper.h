@@ -3,7 +3,7 @@
 // textual form for logs, tools and tests.
 #pragma once
 
-#include "core/fs/NameCipher.h"
+#include "core/fs/NameCodec.h"
 
 #include <filesystem>
 #include <string>
@@ -40,20 +40,25 @@ std::vector<std::string_view> splitPath(std::string_view path);
 class PathMapper
 {
 public:
-    PathMapper(const NameCipher& names, bool fileNameEncryption)
+    PathMapper(const NameCodec& names, bool fileNameEncryption)
         : m_names(names), m_encrypt(fileNameEncryption)
     {
     }
 
     bool encryptsNames() const { return m_encrypt; }
+    const NameCodec& codec() const { return m_names; }
+    // Whether paths can be mapped as text, without the backing directories.
+    bool mapsAsText() const { return !m_encrypt || !m_names.perDirectory(); }
 
-    // One component as stored: encrypted, or unchanged when names are not encrypted or the
-    // component is the token name and stays plain. Throws FsError (EINVAL, ENAMETOOLONG).
-    std::string mapComponent(std::string_view name, bool keepPlain) const;
+    // One component as stored in the backing directory dirFd: encrypted, or unchanged when
+    // names are not encrypted or the component is the token name and stays plain. forNew: the
+    // entry is about to be made. Throws FsError (EINVAL, ENAMETOOLONG).
+    std::string mapComponent(int dirFd, std::string_view name, bool keepPlain, bool forNew = false) const;
 
     // Every component encrypted, "/" kept, and a named-stream suffix (from the first ":")
     // appended unchanged. Names on Linux may contain ":", so the handlers never use the
-    // suffix form: extended attributes take the place of named streams.
+    // suffix form: extended attributes take the place of named streams. Only for formats
+    // whose names do not depend on their directory.
     std::string EncryptPath(std::string_view virtualPath) const;
 
     // Whether a plain name in the drive's root would be stored as one of the entries the root
@@ -61,20 +66,23 @@ public:
     bool IsReservedRootName(std::string_view name) const;
 
     // The full backing path: every component encrypted (when names are), except the root's
-    // token, which stays plain; the root maps to the folder itself.
+    // token, which stays plain; the root maps to the folder itself. Where names depend on
+    // their directory, the existing directories are read on the way.
     std::string BuildBackingPath(const std::filesystem::path& backingFolder,
                                  std::string_view virtualPath) const;
 
     // Whether a backing directory entry is shown under its own decryption: never the warning
     // folder; with encrypted names, only names that are exactly one name of this drive's key
     // (conflict copies are shown under names of their own, see ConflictIndex).
-    bool IsListableName(std::string_view backingName, std::string_view warningFolderName) const;
+    bool IsListableName(std::string_view backingName, std::string_view warningFolderName,
+                        int dirFd = -1) const;
 
-    // The plain name of a listable entry (the name itself when names are not encrypted).
-    std::string plainName(std::string_view backingName) const;
+    // The plain name of a listable entry in dirFd (the name itself when names are not
+    // encrypted); "" for entries that are not the drive's.
+    std::string plainName(int dirFd, std::string_view backingName) const;
 
 private:
-    const NameCipher& m_names;
+    const NameCodec& m_names;
     bool m_encrypt;
 };
 

@@ -75,6 +75,24 @@ bool SettingsFile::RemoveDrivePwd(std::string_view folder, std::string_view lett
         [](SettingsDocument& document, std::size_t index) { document.removeRecordAttribute(index, "pwd"); });
 }
 
+bool SettingsFile::moveDriveFolder(std::string_view folder, std::string_view letter,
+                                   std::string_view newFolder) const
+{
+    return update(
+        [&](SettingsDocument& document) {
+            const auto index = findExact(document.records(), folder, letter);
+            if (!index) {
+                return Change::Discard;
+            }
+            const std::string from(folder);
+            const std::string to(newFolder);
+            writeLog("moveDriveFolder: %s -> %s", from.c_str(), to.c_str());
+            document.setRecordAttribute(*index, "folder", newFolder);
+            return Change::Save;
+        },
+        false);
+}
+
 // Applies change to the first record spelled exactly like folder and letter, logging
 // "<operation>: folder - letter" before and "<operation> Removed: ..." after it.
 bool SettingsFile::changeExactRecord(const char* operation, std::string_view folder, std::string_view letter,

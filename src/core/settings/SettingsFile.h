@@ -92,6 +92,8 @@ public:
     // Match "folder" and "letter" exactly (case-sensitive), first match only.
     bool RemoveDriveInfo(std::string_view folder, std::string_view letter) const;
     bool RemoveDrivePwd(std::string_view folder, std::string_view letter) const;
+    // Points the record (matched exactly) at another backing folder, in one save.
+    bool moveDriveFolder(std::string_view folder, std::string_view letter, std::string_view newFolder) const;
     // Match "folder" ignoring case, first match only.
     bool rememberPasswd(const token::DriveContext& context) const;
     bool setDriveAutoMount(std::string_view folder, int value) const;

@@ -91,6 +91,9 @@ crypto::Sha256Digest DriveContext::ComputeDigest() const
 
 bool DriveContext::VerifyDigest() const
 {
+    if (m_format == DriveFormat::Hardened) {
+        return m_hardenedKeyOpened; // the sealed key's tag is the password check
+    }
     // Only the first 32 bytes are compared: extra bytes after a matching digest do not matter.
     if (!m_storedDigest || m_storedDigest->size() < 32) {
         return false;
@@ -101,6 +104,9 @@ bool DriveContext::VerifyDigest() const
 
 bool DriveContext::VerifyCheckData() const
 {
+    if (m_format == DriveFormat::Hardened) {
+        return m_hardenedKeyOpened;
+    }
     // Empty check data proves nothing about the key, so it counts as none.
     if (!m_checkData || m_checkData->empty()) {
         return false;

@@ -4,7 +4,9 @@
 #pragma once
 
 #include "core/crypto/Hash.h"
+#include "core/crypto/Kdf.h"
 #include "core/crypto/SecureBytes.h"
+#include "core/token/DriveFormat.h"
 #include "core/token/KeyDerivation.h"
 
 #include <cstdint>
@@ -111,6 +113,13 @@ public:
     const std::optional<crypto::SecureBytes>& checkData() const { return m_checkData; }
     const std::optional<crypto::SecureBytes>& storedDigest() const { return m_storedDigest; }
 
+    // The drive format: chosen before CreateToken, read from the token by LoadToken. A hardened
+    // token derives its key with scrypt under these parameters (lower ones only for tests).
+    DriveFormat format() const { return m_format; }
+    void setFormat(DriveFormat format) { m_format = format; }
+    const crypto::ScryptParams& scryptParams() const { return m_scrypt; }
+    void setScryptParams(const crypto::ScryptParams& params) { m_scrypt = params; }
+
     const TokenOptions& options() const { return m_options; }
     void setOptions(const TokenOptions& options) { m_options = options; }
     bool isLegacy() const { return m_legacy; }
@@ -129,7 +138,16 @@ public:
     bool passwordRemembered = false;
 
 private:
+    bool createHardenedToken(const std::filesystem::path& path, std::string* error);
+    TokenLoadStatus loadHardenedToken(std::string_view xml, const std::filesystem::path& path,
+                                      bool verifyDigest, std::string* error);
+    bool rewrapHardenedToken(std::string_view existing, const std::filesystem::path& path,
+                             std::string* error);
+
     crypto::SecureBytes m_password;
+    DriveFormat m_format = DriveFormat::Compatible;
+    crypto::ScryptParams m_scrypt;
+    bool m_hardenedKeyOpened = false;
     std::int32_t m_keySize = kDefaultKeySize;
     std::int32_t m_blockSize = kDefaultBlockSize;
     std::int32_t m_saltSize = kDefaultSaltSize;

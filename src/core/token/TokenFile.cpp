@@ -3,6 +3,7 @@
 #include "core/crypto/Base64Url.h"
 #include "core/crypto/Cfb.h"
 #include "core/token/DriveContext.h"
+#include "core/token/HardenedToken.h"
 #include "core/token/TokenDocument.h"
 #include "core/util/AtomicFile.h"
 
@@ -32,6 +33,9 @@ bool save(const std::filesystem::path& path, const std::string& xml, std::string
 
 bool DriveContext::CreateToken(const std::filesystem::path& path, std::string* error)
 {
+    if (m_format == DriveFormat::Hardened) {
+        return createHardenedToken(path, error);
+    }
     m_keySize = kDefaultKeySize;
     m_saltSize = kDefaultSaltSize;
     m_checkSize = kDefaultCheckSize;
@@ -75,6 +79,10 @@ TokenLoadStatus DriveContext::loadTokenDetailed(const std::filesystem::path& pat
         setError(error, path.string() + ": " + reason);
         return TokenLoadStatus::Unreadable;
     }
+    if (isHardenedTokenText(xml)) {
+        return loadHardenedToken(xml, path, verifyDigest, error);
+    }
+    m_format = DriveFormat::Compatible;
     TokenFields fields;
     const TokenParseStatus parsed = parseTokenFields(xml, fields, reason);
     if (parsed != TokenParseStatus::Parsed) {
@@ -132,6 +140,9 @@ bool DriveContext::RewrapToken(const std::filesystem::path& path, std::string* e
     if (!util::readSmallFile(path, kMaxTokenBytes, existing, reason)) {
         setError(error, path.string() + ": " + reason);
         return false;
+    }
+    if (isHardenedTokenText(existing)) {
+        return rewrapHardenedToken(existing, path, error);
     }
     DeriveKey(m_salt);
     RewrapValues values;

@@ -10,6 +10,7 @@
 #include "core/drives/ReplacedToken.h"
 #include "core/fs/PathMapper.h"
 #include "core/settings/FileLock.h"
+#include "core/token/HardenedToken.h"
 
 #include <sys/stat.h>
 
@@ -104,6 +105,28 @@ TEST_F(CreateDriveFlowTest, NewDriveIsWrittenRecordedMountedAndMarked)
     ASSERT_EQ(::stat(token::tokenPathFor(dir / "vault").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     EXPECT_EQ(passwordRequests, std::vector<bool>{false});
+}
+
+TEST_F(CreateDriveFlowTest, TheChosenFormatIsWrittenAndAnAdoptedTokenKeepsItsOwn)
+{
+    auto drive = newDrive(dir / "h", "H:", "Hard");
+    drive.format = token::DriveFormat::Hardened;
+    prompter.expectMessage(drives::kMsgCreateFolder, Button::OK);
+    ASSERT_EQ(create(drive, passwords(kDrivePassword)), CreateOutcome::Created);
+    EXPECT_EQ(token::readTokenFormat(token::tokenPathFor(dir / "h")), token::DriveFormat::Hardened);
+    const auto key = keyOf(dir / "h", kDrivePassword);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(host.mounts.at("H:").masterKey, *key);
+
+    // Adopting a compatible token with the hardened choice left on keeps the token as it is.
+    makeToken(dir / "c");
+    prompter.expectMessage(drives::kMsgImportExisting, Button::Yes);
+    prompter.expectMessage(drives::kMsgImported, Button::OK);
+    state = {};
+    auto adopted = newDrive(dir / "c", "C:", "Old");
+    adopted.format = token::DriveFormat::Hardened;
+    ASSERT_EQ(create(adopted, passwords(kDrivePassword)), CreateOutcome::Created);
+    EXPECT_EQ(token::readTokenFormat(token::tokenPathFor(dir / "c")), token::DriveFormat::Compatible);
 }
 
 TEST_F(CreateDriveFlowTest, LanguagePackNeverRenamesTheWarningFolder)

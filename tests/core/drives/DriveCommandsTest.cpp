@@ -3,16 +3,20 @@
 #include "core/drives/DriveCommands.h"
 
 #include "DriveFixture.h"
+#include "core/access/PasswordRule.h"
 #include "core/crypto/Cfb.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/FreeLetters.h"
 #include "core/drives/MountFlow.h"
 #include "core/drives/TokenBackup.h"
 #include "core/drives/TrayTooltip.h"
+#include "core/fs/DriveFs.h"
 #include "core/fs/NameCipher.h"
 #include "core/fs/PathMapper.h"
+#include "core/settings/SavedPasswords.h"
 
 #include <atomic>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
 
@@ -168,6 +172,48 @@ TEST_F(DriveCommandsTest, DeletingFilesRemovesOnlyWhatTheDriveEncrypted)
     EXPECT_EQ(readFile(folder / sub / "a (conflicted copy).jpg"), "a sync client's copy");
     EXPECT_EQ(prompter.messageIds().back(), drives::kMsgFilesLeft);
     EXPECT_NE(prompter.calls().back().args.at(1).find("notes.txt"), std::string::npos);
+}
+
+TEST_F(DriveCommandsTest, DeletingAHardenedDrivesFilesKeepsWhatIsNotItsOwn)
+{
+    const auto folder = dir / "h";
+    std::filesystem::create_directories(folder);
+    token::DriveContext context(hashStr(kDrivePassword));
+    context.setFormat(token::DriveFormat::Hardened);
+    context.setScryptParams({1024, 8, 1});
+    ASSERT_TRUE(context.CreateToken(token::tokenPathFor(folder)));
+    {
+        fs::FsOptions options;
+        options.format = token::DriveFormat::Hardened;
+        fs::DriveFs drive(context.masterKey(), options, folder);
+        ASSERT_EQ(drive.mkdir("/photos", 0755), 0);
+        std::uint64_t h = 0;
+        for (const std::string& path :
+             std::vector<std::string>{"/a.txt", "/photos/b.jpg", "/photos/" + std::string(230, 'n')}) {
+            ASSERT_EQ(drive.create(path, 0644, O_RDWR, &h), 0) << path;
+            drive.write(h, "data", 4, 0);
+            drive.release(h);
+        }
+        writeFile(drive.backingPathOf("/photos") + "/b (conflicted copy).jpg", "a sync client's copy");
+    }
+    writeFile(folder / "notes.txt", "here before the drive");
+
+    const auto report = deleteWithFiles(folder, kDrivePassword);
+
+    EXPECT_EQ(report.outcome, drives::FileDeletion::PartlyKept);
+    const auto& left = report.leftOver;
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(std::count(left.begin(), left.end(), "notes.txt"), 1);
+    EXPECT_EQ(std::count_if(left.begin(), left.end(),
+                            [](const std::string& n) { return n.ends_with("/b (conflicted copy).jpg"); }),
+              1);
+    std::vector<std::string> remaining;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+        remaining.push_back(e.path().lexically_relative(folder).string());
+    }
+    EXPECT_EQ(remaining.size(), 3u)
+        << "notes.txt, the kept folder and the copy in it; IVs and side files gone";
+    EXPECT_FALSE(std::filesystem::exists(folder / "kestrava.diriv"));
 }
 
 TEST_F(DriveCommandsTest, WithoutTheKeyNoFileIsDeleted)

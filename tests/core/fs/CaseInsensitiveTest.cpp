@@ -9,8 +9,12 @@ namespace kestrava::fs::test {
 namespace {
 
 using CaseInsensitive = DriveFsTest;
+class CaseInsensitiveBothFormats : public BothFormats
+{
+};
+KESTRAVA_BOTH_FORMATS(CaseInsensitiveBothFormats);
 
-TEST_F(CaseInsensitive, FindsAndCreatesInTheStoredDirectory)
+TEST_P(CaseInsensitiveBothFormats, FindsAndCreatesInTheStoredDirectory)
 {
     ASSERT_EQ(fs->mkdir("/docs", 0755), 0);
     put("/docs/report.txt", "data");
@@ -21,8 +25,8 @@ TEST_F(CaseInsensitive, FindsAndCreatesInTheStoredDirectory)
     EXPECT_EQ(fs->getattr("/Docs/REPORT.TXT", &st), 0);
 
     put("/DOCS/new.txt", "n");
-    EXPECT_TRUE(std::filesystem::exists(dir / encName("docs") / encName("new.txt")));
-    EXPECT_FALSE(std::filesystem::exists(dir / encName("DOCS")));
+    EXPECT_TRUE(storedExists("/docs/new.txt"));
+    EXPECT_FALSE(storedExists("/DOCS"));
     EXPECT_EQ(fs->unlink("/Docs/New.TXT"), 0);
     EXPECT_EQ(fs->getattr("/docs/new.txt", &st), -ENOENT);
 

@@ -8,6 +8,7 @@
 #include <cryptopp/aes.h>
 #include <cryptopp/modes.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -80,7 +81,15 @@ inline std::string referenceName(const std::vector<crypto::Byte>& key, const std
 class DriveFsTest : public ::testing::Test
 {
 protected:
-    void mount(FsOptions options = {}) { fs = std::make_unique<DriveFs>(key, options, dir.path()); }
+    // The format every mount of this test uses.
+    virtual token::DriveFormat format() const { return token::DriveFormat::Compatible; }
+    bool compatible() const { return format() == token::DriveFormat::Compatible; }
+
+    void mount(FsOptions options = {})
+    {
+        options.format = format();
+        fs = std::make_unique<DriveFs>(key, options, dir.path());
+    }
     void SetUp() override { mount(); }
 
     // Whole-file helpers through the handlers; they fail the test on any error.
@@ -112,9 +121,31 @@ protected:
     }
     std::string encName(const std::string& plain) { return referenceName(key, plain); }
 
+    bool storedExists(const std::string& plainPath)
+    {
+        return std::filesystem::exists(fs->backingPathOf(plainPath));
+    }
+
     std::vector<crypto::Byte> key = testKey();
     kestrava::test::TempDir dir;
     std::unique_ptr<DriveFs> fs;
 };
+
+// The same tests once per drive format: what the handlers promise holds for both.
+class BothFormats : public DriveFsTest, public ::testing::WithParamInterface<token::DriveFormat>
+{
+protected:
+    token::DriveFormat format() const override { return GetParam(); }
+};
+
+inline std::string formatTestName(const ::testing::TestParamInfo<token::DriveFormat>& info)
+{
+    return info.param == token::DriveFormat::Hardened ? "Hardened" : "Compatible";
+}
+
+#define KESTRAVA_BOTH_FORMATS(Suite)                                                                         \
+    INSTANTIATE_TEST_SUITE_P(                                                                                \
+        Formats, Suite, ::testing::Values(token::DriveFormat::Compatible, token::DriveFormat::Hardened),     \
+        formatTestName)
 
 } // namespace kestrava::fs::test

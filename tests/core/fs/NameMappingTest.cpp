@@ -12,7 +12,8 @@ protected:
     std::vector<crypto::Byte> key = testKey();
     crypto::CfbCipher cipher{key};
     NameCipher names{cipher};
-    PathMapper mapper{names, true};
+    CompatibleNameCodec codec{cipher};
+    PathMapper mapper{codec, true};
 
     int errorOf(const std::string& name)
     {
@@ -86,7 +87,7 @@ TEST_F(NameMapping, PathsAndTokenNames)
     EXPECT_FALSE(IsTokenFileName("/a/.QXSESSION.xml"));
     EXPECT_FALSE(IsTokenFileName("/.qxsession.xml/b"));
 
-    PathMapper plain(names, false);
+    PathMapper plain(codec, false);
     EXPECT_EQ(plain.BuildBackingPath("/b/vault", "/Docs/a b.txt"), "/b/vault/Docs/a b.txt");
     EXPECT_TRUE(plain.IsListableName("desktop.ini", "Warn!"));
     EXPECT_FALSE(plain.IsListableName("Warn!", "Warn!"));
