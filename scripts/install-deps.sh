@@ -14,6 +14,9 @@ packages=(
     qt6-base-dev libqt6svg6 qt6-svg-dev xvfb imagemagick
     # Real-mount tests and the benchmark against gocryptfs.
     gocryptfs fio sqlite3 rsync
+    # Remembered passwords in the desktop keyring; the session-lock and keyring tests run on a
+    # private D-Bus session (dbus-run-session) with a keyring daemon of their own.
+    libsecret-1-dev dbus-daemon gnome-keyring
 )
 
 missing=()

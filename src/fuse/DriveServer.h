@@ -4,6 +4,7 @@
 // it learns the outcome from the status pipe only (see core/host/ServeProtocol.h).
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -22,6 +23,8 @@ struct ServeRequest
     bool singleThread = false;
     unsigned int maxThreads = 16; // of the multithreaded loop
     bool debug = false;
+    std::chrono::minutes idleTimeout{0}; // unmount after this long without a request; 0: never
+    bool idleDetach = false;             // ...even while programs hold files on the drive
 };
 
 // Runs the whole life of a serving process. Returns the process exit code: 0 after a clean

@@ -3,13 +3,22 @@
 // unmounts every drive this process mounted.
 #pragma once
 
+#include "core/prefs/AutoLock.h"
+#include "core/prefs/SettingsDialogModel.h"
 #include "core/session/AppSession.h"
 #include "gui/StartSwitches.h"
 
 #include <QObject>
+#include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QSystemTrayIcon;
+
+namespace kestrava::lang {
+class Languages;
+}
 
 namespace kestrava::gui {
 
@@ -19,7 +28,18 @@ class DriveTableModel;
 class ExitSignals;
 class MainWindow;
 class QtPrompter;
+class SessionLockWatcher;
 class SingleInstance;
+
+// The windows the settings window opens that live elsewhere in the app. Unset ones leave
+// their buttons without effect (the model) or disabled (the window).
+struct SettingsWindows
+{
+    prefs::SettingsDialogWindows loginAndPairing;
+    std::function<std::optional<std::filesystem::path>(const std::filesystem::path& current)> chooseLocation;
+    std::function<void()> about;
+    std::function<void()> checkForUpdate;
+};
 
 class Application : public QObject
 {
@@ -34,13 +54,22 @@ public:
     std::optional<int> start();
 
     MainWindow* mainWindow() const { return m_window.get(); }
+    void setSettingsWindows(SettingsWindows windows) { m_settingsWindows = std::move(windows); }
+
+    // Unmounts the drives for reason when the user chose that; busy drives are named.
+    void lockDrives(prefs::LockReason reason);
 
 public slots:
+    // The settings window, from the main window and the tray.
+    void openSettings();
     // Closes the dialogs, lets the running commands end, unmounts every drive and quits.
     void exitProgram();
 
 private:
     std::optional<int> runDriverSwitch();
+    void startAutoLock();
+    // The sleep delay lock follows the setting.
+    void applyAutoLockSettings();
     // The tray icon when the desktop shows one.
     QSystemTrayIcon* shownTray() const;
 
@@ -53,6 +82,9 @@ private:
     std::unique_ptr<DriveTableModel> m_model;
     std::unique_ptr<CoreDriveActions> m_actions;
     std::unique_ptr<MainWindow> m_window;
+    std::unique_ptr<lang::Languages> m_languages;
+    std::unique_ptr<SessionLockWatcher> m_lockWatcher;
+    SettingsWindows m_settingsWindows;
     bool m_exiting = false;
 };
 

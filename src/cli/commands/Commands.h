@@ -28,5 +28,6 @@ std::unique_ptr<Command> makeServeCommand();
 std::unique_ptr<Command> makeLoginPasswordCommand();
 std::unique_ptr<Command> makeTotpCommand();
 std::unique_ptr<Command> makeFuseCommand();
+std::unique_ptr<Command> makeSettingsCommand();
 
 } // namespace kestrava::cli

@@ -3,6 +3,7 @@
 // password and the auto-mount switch find the folder ignoring case.
 #include "core/app/ActivityLog.h"
 #include "core/settings/CaseFold.h"
+#include "core/settings/PasswordVault.h"
 #include "core/settings/SettingsFile.h"
 #include "core/token/DriveContext.h"
 #include "core/util/Redact.h"
@@ -72,7 +73,10 @@ bool SettingsFile::RemoveDrivePwd(std::string_view folder, std::string_view lett
 {
     return changeExactRecord(
         "RemoveDrivePwd", folder, letter,
-        [](SettingsDocument& document, std::size_t index) { document.removeRecordAttribute(index, "pwd"); });
+        [](SettingsDocument& document, std::size_t index) {
+            document.removeRecordAttribute(index, "pwd");
+            document.removeRecordAttribute(index, kKeyringAttribute);
+        });
 }
 
 // Applies change to the first record spelled exactly like folder and letter, logging

@@ -80,6 +80,19 @@ std::filesystem::path defaultSettingsPath()
     return defaultSettingsPathFor(executablePath());
 }
 
+std::filesystem::path languageFolderFor(const std::filesystem::path& executable)
+{
+    if (isInstalledLocation(executable)) {
+        return executable.parent_path().parent_path() / "share" / "kestrava" / "lang";
+    }
+    return executable.parent_path();
+}
+
+std::filesystem::path languageFolder()
+{
+    return languageFolderFor(executablePath());
+}
+
 std::filesystem::path registryFilePath()
 {
     return configHome() / "Harbrook" / "Kestrava.conf";

@@ -32,6 +32,11 @@ inline constexpr std::string_view kSettingsFileName = "kestrava_settings.xml";
 std::filesystem::path defaultSettingsPath();
 std::filesystem::path defaultSettingsPathFor(const std::filesystem::path& executable);
 
+// Where the language packs of this copy lie: for an installed copy <prefix>/share/kestrava/lang
+// (the executable being <prefix>/bin/kestrava), for a portable one the executable's folder.
+std::filesystem::path languageFolder();
+std::filesystem::path languageFolderFor(const std::filesystem::path& executable);
+
 // The per-user registry file: $XDG_CONFIG_HOME/Harbrook/Kestrava.conf.
 std::filesystem::path registryFilePath();
 
