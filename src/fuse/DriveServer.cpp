@@ -149,7 +149,7 @@ private:
     int m_error = 0;
 };
 
-std::chrono::milliseconds idleCheckInterval(std::chrono::minutes timeout)
+std::chrono::milliseconds idleCheckInterval(std::chrono::seconds timeout)
 {
     return std::min<std::chrono::milliseconds>(std::chrono::seconds(30), timeout / 4);
 }
@@ -166,7 +166,7 @@ bool unmountWhenIdle(const ServeRequest& request, const std::filesystem::path& m
     argv.push_back(mountPoint.string());
     const host::RunResult run = host::runProgram(argv, std::chrono::seconds(30));
     if (run.exitCode == 0) {
-        writeLog("serve: %s unused for %lld minutes; unmounting", request.letter.c_str(),
+        writeLog("serve: %s unused for %lld s; unmounting", request.letter.c_str(),
                  static_cast<long long>(request.idleTimeout.count()));
         return true;
     }
@@ -174,7 +174,7 @@ bool unmountWhenIdle(const ServeRequest& request, const std::filesystem::path& m
     for (const auto& program : prefs::programsUsing(mountPoint)) {
         holders += (holders.empty() ? "" : ", ") + program;
     }
-    writeLog("!serve: %s unused for %lld minutes but in use by %s; it stays mounted", request.letter.c_str(),
+    writeLog("!serve: %s unused for %lld s but in use by %s; it stays mounted", request.letter.c_str(),
              static_cast<long long>(request.idleTimeout.count()), holders.empty() ? "?" : holders.c_str());
     return false;
 }

@@ -23,7 +23,7 @@ struct ServeRequest
     bool singleThread = false;
     unsigned int maxThreads = 16; // of the multithreaded loop
     bool debug = false;
-    std::chrono::minutes idleTimeout{0}; // unmount after this long without a request; 0: never
+    std::chrono::seconds idleTimeout{0}; // unmount after this long without a request; 0: never
     bool idleDetach = false;             // ...even while programs hold files on the drive
 };
 

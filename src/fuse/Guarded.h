@@ -5,7 +5,6 @@
 
 #include "core/app/ActivityLog.h"
 #include "core/fs/FsError.h"
-
 #include "core/prefs/AutoLock.h"
 
 #include <atomic>

@@ -7,7 +7,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QWidget>
-
 #include <string>
 #include <vector>
 

@@ -2,15 +2,16 @@
 
 #include "core/app/ActivityLog.h"
 #include "core/app/Language.h"
-#include "core/settings/PasswordVault.h"
-#include "core/settings/SettingsLocation.h"
 #include "core/app/SystemInfo.h"
 #include "core/drives/DriveMessages.h"
 #include "core/host/FuseAvailability.h"
 #include "core/host/SystemHost.h"
+#include "core/settings/PasswordVault.h"
 #include "core/settings/Paths.h"
+#include "core/settings/SettingsLocation.h"
 #include "core/settings/SettingsProgramValues.h"
 #include "core/settings/UserRegistry.h"
+#include "core/token/DriveContext.h"
 #include "gui/CoreDriveActions.h"
 #include "gui/DriveTableModel.h"
 #include "gui/ExitSignals.h"
@@ -25,12 +26,12 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QUrl>
 #include <QDialog>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QThreadPool>
 #include <QTimer>
+#include <QUrl>
 
 namespace kestrava::gui {
 namespace {
@@ -210,8 +211,9 @@ std::optional<int> Application::start()
 
 void Application::startAutoLock()
 {
-    m_lockWatcher = std::make_unique<SessionLockWatcher>(QDBusConnection::systemBus(), QDBusConnection::sessionBus(),
-                                                         [this](prefs::LockReason reason) { lockDrives(reason); });
+    m_lockWatcher =
+        std::make_unique<SessionLockWatcher>(QDBusConnection::systemBus(), QDBusConnection::sessionBus(),
+                                             [this](prefs::LockReason reason) { lockDrives(reason); });
     m_lockWatcher->start();
     applyAutoLockSettings();
 }
@@ -232,8 +234,8 @@ void Application::lockDrives(prefs::LockReason reason)
         (reason == prefs::LockReason::Sleep && !chosen.onSleep)) {
         return;
     }
-    const prefs::LockReport report =
-        prefs::lockAllDrives(m_session->host(), chosen.detachBusy, reason, nullptr, [this](const std::string& letter) {
+    const prefs::LockReport report = prefs::lockAllDrives(
+        m_session->host(), chosen.detachBusy, reason, nullptr, [this](const std::string& letter) {
             for (const auto& context : m_session->mounted().contexts()) {
                 if (context->driveLetter() == letter) {
                     m_session->mounted().remove(context.get());
@@ -246,8 +248,8 @@ void Application::lockDrives(prefs::LockReason reason)
     // Said once the lock is done, so a sleep never waits for the user.
     for (const auto& [letter, programs] : report.busy) {
         QTimer::singleShot(0, this, [this, letter = letter, programs = programs] {
-            m_prompter->messageBox(prefs::kMsgDriveBusy, {letter, programs.empty() ? "?" : programs}, Buttons::OK,
-                                   Icon::Warning);
+            m_prompter->messageBox(prefs::kMsgDriveBusy, {letter, programs.empty() ? "?" : programs},
+                                   Buttons::OK, Icon::Warning);
         });
     }
 }
@@ -259,7 +261,8 @@ void Application::openSettings()
                                          *m_prompter};
     context.commandLine = prefs::programCommandLine(paths::executablePath(), {});
     const auto vault = settings::passwordVault();
-    context.keyringUnavailable = vault ? vault->unavailableReason() : std::optional<std::string>("no keyring");
+    context.keyringUnavailable =
+        vault ? vault->unavailableReason() : std::optional<std::string>("no keyring");
     context.moveRememberedPasswords = [this](bool toKeyring) {
         std::string error;
         if (!settings::keepPasswordsInVault(m_session->settings(), toKeyring, error)) {
@@ -273,13 +276,14 @@ void Application::openSettings()
     hooks.about = m_settingsWindows.about;
     hooks.chooseLocation = m_settingsWindows.chooseLocation;
     hooks.viewLogFile = [] {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(applog::currentLogPath().string())));
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(QString::fromStdString(applog::currentLogPath().string())));
     };
     hooks.restoreSteps.unmountAll = [this] { m_actions->unmountAll(); };
     hooks.restoreSteps.reloadDrives = [this] { m_window->startRefresh(); };
-    SettingsDialog dialog(std::make_unique<prefs::SettingsDialogModel>(std::move(context),
-                                                                       m_settingsWindows.loginAndPairing),
-                          *m_languages, *m_prompter, std::move(hooks), m_window.get());
+    SettingsDialog dialog(
+        std::make_unique<prefs::SettingsDialogModel>(std::move(context), m_settingsWindows.loginAndPairing),
+        *m_languages, *m_prompter, std::move(hooks), m_window.get());
     connect(&dialog, &SettingsDialog::languageChanged, m_window.get(), &MainWindow::retranslate);
     if (dialog.exec() == QDialog::Accepted && dialog.applied()) {
         if (dialog.applied()->moved) {

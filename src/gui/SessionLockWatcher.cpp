@@ -37,14 +37,14 @@ bool SessionLockWatcher::start()
     bool listening = false;
     if (m_loginBus.isConnected()) {
         listening = m_loginBus.connect(QLatin1String(kLoginService), QLatin1String(kLoginPath),
-                                       QLatin1String(kLoginInterface), QStringLiteral("PrepareForSleep"), this,
-                                       SLOT(prepareForSleep(bool)));
+                                       QLatin1String(kLoginInterface), QStringLiteral("PrepareForSleep"),
+                                       this, SLOT(prepareForSleep(bool)));
     }
     if (m_sessionBus.isConnected()) {
         for (const auto& saver : kScreenSavers) {
             listening = m_sessionBus.connect(QLatin1String(saver.service), QLatin1String(saver.path),
-                                             QLatin1String(saver.interface), QStringLiteral("ActiveChanged"), this,
-                                             SLOT(screenSaverActiveChanged(bool))) ||
+                                             QLatin1String(saver.interface), QStringLiteral("ActiveChanged"),
+                                             this, SLOT(screenSaverActiveChanged(bool))) ||
                         listening;
         }
     }
@@ -64,10 +64,11 @@ void SessionLockWatcher::setSleepLockWanted(bool wanted)
 
 void SessionLockWatcher::takeDelayLock()
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QLatin1String(kLoginService), QLatin1String(kLoginPath),
-                                                       QLatin1String(kLoginInterface), QStringLiteral("Inhibit"));
-    call << QStringLiteral("sleep") << QStringLiteral("Kestrava") << QStringLiteral("Unmounting encrypted drives")
-         << QStringLiteral("delay");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(QLatin1String(kLoginService), QLatin1String(kLoginPath),
+                                       QLatin1String(kLoginInterface), QStringLiteral("Inhibit"));
+    call << QStringLiteral("sleep") << QStringLiteral("Kestrava")
+         << QStringLiteral("Unmounting encrypted drives") << QStringLiteral("delay");
     // Asked without waiting: the window must not hang on a slow or missing login manager.
     auto* pending = new QDBusPendingCallWatcher(m_loginBus.asyncCall(call), this);
     connect(pending, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {

@@ -248,6 +248,8 @@ void SettingsDialog::showModel()
     m_googleAuth->setChecked(m_model->googleAuth);
     bindText(m_passwordButton, m_model->passwordButtonText(), kPasswordTip);
     bindText(m_keyButton, m_model->keyButtonText(), kKeyTip);
+    m_passwordButton->setEnabled(m_model->canChangePassword());
+    m_keyButton->setEnabled(m_model->canPair());
     m_clearPassword->setEnabled(m_model->clearPasswordEnabled());
     m_clearKey->setEnabled(m_model->clearKeyEnabled());
     m_settingsPath->setText(QString::fromStdString(m_model->settingsPath().string()));
@@ -306,10 +308,10 @@ void SettingsDialog::backup()
     std::tm local{};
     localtime_r(&now, &local);
     const QString proposed = QString::fromStdString(prefs::backupFileName(local));
-    const QString target = m_hooks.chooseBackupTarget
-                               ? m_hooks.chooseBackupTarget(proposed)
-                               : QFileDialog::getSaveFileName(this, QString(), QDir::home().filePath(proposed),
-                                                              backupFilter());
+    const QString target =
+        m_hooks.chooseBackupTarget
+            ? m_hooks.chooseBackupTarget(proposed)
+            : QFileDialog::getSaveFileName(this, QString(), QDir::home().filePath(proposed), backupFilter());
     if (!target.isEmpty()) {
         prefs::backupSettings(m_model->pathAtOpen(), target.toStdString(), m_prompter);
     }
@@ -317,9 +319,10 @@ void SettingsDialog::backup()
 
 void SettingsDialog::restore()
 {
-    const QString chosen = m_hooks.chooseRestoreFile
-                               ? m_hooks.chooseRestoreFile()
-                               : QFileDialog::getOpenFileName(this, QString(), QDir::homePath(), backupFilter());
+    const QString chosen =
+        m_hooks.chooseRestoreFile
+            ? m_hooks.chooseRestoreFile()
+            : QFileDialog::getOpenFileName(this, QString(), QDir::homePath(), backupFilter());
     if (chosen.isEmpty()) {
         return;
     }

@@ -52,8 +52,8 @@ class SettingsDialog : public QDialog
     Q_OBJECT
 
 public:
-    SettingsDialog(std::unique_ptr<prefs::SettingsDialogModel> model, lang::Languages& languages, Prompter& prompter,
-                   SettingsDialogHooks hooks, QWidget* parent = nullptr);
+    SettingsDialog(std::unique_ptr<prefs::SettingsDialogModel> model, lang::Languages& languages,
+                   Prompter& prompter, SettingsDialogHooks hooks, QWidget* parent = nullptr);
     ~SettingsDialog() override;
 
     prefs::SettingsDialogModel& model() { return *m_model; }

@@ -35,7 +35,10 @@ protected:
         args.insert(args.begin(), {"--config", settingsPath().string(), "settings"});
         return runCliInProcess(args, input);
     }
-    std::string value(const char* name) const { return settings::SettingsFile(settingsPath()).getKestravaXmlValue(name); }
+    std::string value(const char* name) const
+    {
+        return settings::SettingsFile(settingsPath()).getKestravaXmlValue(name);
+    }
 
     TempDir dir;
     ScopedEnv home{"HOME", (dir / "home").string()};
@@ -56,7 +59,8 @@ TEST_F(PreferencesCommandTest, SwitchesChangeTheirValuesAndShowTellsWhere)
 
     const auto shown = settings({"show"});
     ASSERT_EQ(shown.exitCode, 0) << shown.err;
-    EXPECT_NE(shown.out.find("settings file: " + settingsPath().string() + " (--config)\n"), std::string::npos);
+    EXPECT_NE(shown.out.find("settings file: " + settingsPath().string() + " (--config)\n"),
+              std::string::npos);
     EXPECT_NE(shown.out.find("start at login: on ("), std::string::npos);
     EXPECT_NE(shown.out.find("auto-update: on (settings file: AutoUpdate)\n"), std::string::npos);
     EXPECT_NE(shown.out.find("auto-lock after idle minutes: 10 (settings file: AutoLockIdleMinutes)\n"),
@@ -96,11 +100,13 @@ TEST_F(PreferencesCommandTest, BackupRestoreAndMove)
     EXPECT_EQ(settings({"restore", (dir / "not-settings.xml").string()}).exitCode, 1);
     EXPECT_EQ(readFile(settingsPath()), before);
     // The question is asked; without a terminal and without --yes nothing happens.
-    writeFile(dir / "other.xml", "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n\t<AutoUpdate>Y</AutoUpdate>\n</Kestrava>\n");
+    writeFile(
+        dir / "other.xml",
+        "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n\t<AutoUpdate>Y</AutoUpdate>\n</Kestrava>\n");
     EXPECT_EQ(settings({"restore", (dir / "other.xml").string()}).exitCode, 1);
     EXPECT_EQ(readFile(settingsPath()), before);
-    const auto restored = runCliInProcess({"--config", settingsPath().string(), "--yes", "settings", "restore",
-                                           (dir / "other.xml").string()});
+    const auto restored = runCliInProcess(
+        {"--config", settingsPath().string(), "--yes", "settings", "restore", (dir / "other.xml").string()});
     ASSERT_EQ(restored.exitCode, 0) << restored.err;
     EXPECT_EQ(value("AutoUpdate"), "Y");
 

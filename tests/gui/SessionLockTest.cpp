@@ -52,7 +52,8 @@ public:
     QStringList modes;
 
 public slots:
-    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why, const QString& mode)
+    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why,
+                                    const QString& mode)
     {
         Q_UNUSED(who)
         Q_UNUSED(why)
@@ -86,7 +87,8 @@ private slots:
             QSKIP("no session bus (run through tests/support/with-private-bus.sh)");
         }
         m_dir = std::make_unique<QTemporaryDir>();
-        m_host = std::make_unique<kestrava::test::FakeDriveHost>(m_dir->filePath(QStringLiteral("mnt")).toStdString());
+        m_host = std::make_unique<kestrava::test::FakeDriveHost>(
+            m_dir->filePath(QStringLiteral("mnt")).toStdString());
         m_host->mountedElsewhere("E:", "/data/e");
         m_host->mountedElsewhere("K:", "/data/k");
         m_login = std::make_unique<FakeLoginManager>();
@@ -98,10 +100,11 @@ private slots:
         m_watcherBus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("watcher"));
         QVERIFY(m_watcherBus.isConnected());
         m_reasons.clear();
-        m_watcher = std::make_unique<SessionLockWatcher>(m_watcherBus, m_watcherBus, [this](prefs::LockReason reason) {
-            m_reasons.push_back(reason);
-            prefs::lockAllDrives(*m_host, false, reason, nullptr);
-        });
+        m_watcher = std::make_unique<SessionLockWatcher>(
+            m_watcherBus, m_watcherBus, [this](prefs::LockReason reason) {
+                m_reasons.push_back(reason);
+                prefs::lockAllDrives(*m_host, false, reason, nullptr);
+            });
         QVERIFY(m_watcher->start());
     }
 
@@ -124,22 +127,26 @@ private slots:
         QCOMPARE(m_login->modes, QStringList{QStringLiteral("sleep:delay")});
         QVERIFY(!m_login->newestReleased());
 
-        sendFrom(m_services, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", true);
+        sendFrom(m_services, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep",
+                 true);
         QTRY_VERIFY_WITH_TIMEOUT(m_host->mounts.empty(), kWaitMs);
         QCOMPARE(m_reasons, std::vector<prefs::LockReason>{prefs::LockReason::Sleep});
         QTRY_VERIFY_WITH_TIMEOUT(m_login->newestReleased(), kWaitMs);
         QVERIFY(!m_watcher->holdsDelayLock());
 
         // Awake again: the next sleep is delayed too.
-        sendFrom(m_services, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", false);
+        sendFrom(m_services, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep",
+                 false);
         QTRY_VERIFY_WITH_TIMEOUT(m_watcher->holdsDelayLock(), kWaitMs);
         QCOMPARE(m_login->modes.size(), 2);
     }
 
     void screenLockUnmountsTheDrives()
     {
-        sendFrom(m_services, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged", false);
-        sendFrom(m_services, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged", true);
+        sendFrom(m_services, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged",
+                 false);
+        sendFrom(m_services, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged",
+                 true);
         QTRY_VERIFY_WITH_TIMEOUT(m_host->mounts.empty(), kWaitMs);
         QCOMPARE(m_reasons, std::vector<prefs::LockReason>{prefs::LockReason::ScreenLocked});
     }
@@ -147,28 +154,34 @@ private slots:
     void signalsFromOtherSendersAreIgnored()
     {
         m_watcher->setSleepLockWanted(true);
-        QDBusConnection intruder = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("intruder"));
+        QDBusConnection intruder =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("intruder"));
         QVERIFY(intruder.isConnected());
         // Each round: the intruder's signal, a round trip to the bus (so it has been routed
         // before anything sent later and the watcher would see it first), then a real one of the
         // other kind as a marker.
-        sendFrom(intruder, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", true);
+        sendFrom(intruder, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep",
+                 true);
         QVERIFY(intruder.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1")).value());
-        sendFrom(m_services, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged", true);
+        sendFrom(m_services, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged",
+                 true);
         QTRY_VERIFY_WITH_TIMEOUT(!m_reasons.empty(), kWaitMs);
         QCOMPARE(m_reasons, std::vector<prefs::LockReason>{prefs::LockReason::ScreenLocked});
 
-        sendFrom(intruder, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged", true);
+        sendFrom(intruder, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", "ActiveChanged",
+                 true);
         QVERIFY(intruder.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.login1")).value());
-        sendFrom(m_services, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep", true);
+        sendFrom(m_services, "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep",
+                 true);
         QTRY_VERIFY_WITH_TIMEOUT(m_reasons.size() >= 2, kWaitMs);
-        QCOMPARE(m_reasons, (std::vector<prefs::LockReason>{prefs::LockReason::ScreenLocked, prefs::LockReason::Sleep}));
+        QCOMPARE(m_reasons,
+                 (std::vector<prefs::LockReason>{prefs::LockReason::ScreenLocked, prefs::LockReason::Sleep}));
         QDBusConnection::disconnectFromBus(QStringLiteral("intruder"));
     }
 
 private:
-    static void sendFrom(QDBusConnection& connection, const char* path, const char* interface, const char* name,
-                         bool value)
+    static void sendFrom(QDBusConnection& connection, const char* path, const char* interface,
+                         const char* name, bool value)
     {
         QDBusMessage signal =
             QDBusMessage::createSignal(QLatin1String(path), QLatin1String(interface), QLatin1String(name));

@@ -78,8 +78,8 @@ private slots:
         writeText(path("lang/lang_tst.lang"), "274\tTestsprache\n277\t1031\n196\tEinstellungen (Test)\n"
                                               "1311\t&Einstellungen (Test)\n217\tUpdates suchen (Test)\n");
         m_registry = std::make_unique<settings::UserRegistry>(path("registry.conf").toStdString());
-        m_languages = std::make_unique<lang::Languages>(std::vector<std::filesystem::path>{path("lang").toStdString()},
-                                                        [] { return 1033; });
+        m_languages = std::make_unique<lang::Languages>(
+            std::vector<std::filesystem::path>{path("lang").toStdString()}, [] { return 1033; });
         m_passwordWindowAnswer = true;
         m_passwordWindowCalls = 0;
         m_hooks = {};
@@ -104,13 +104,18 @@ private slots:
         QVERIFY(!button("clearKey")->isEnabled());
         // Buttons whose window is not connected cannot be pressed.
         QVERIFY(!button("aboutButton")->isEnabled());
+        QVERIFY(!button("keyButton")->isEnabled());
+        QVERIFY(button("passwordButton")->isEnabled());
         QVERIFY(!box("keyring")->isEnabled());
         QVERIFY(box("keyring")->toolTip().contains(QStringLiteral("no keyring here")));
-        QCOMPARE(m_dialog->findChild<QLineEdit*>(QStringLiteral("settingsPath"))->text(), path("settings.xml"));
-        const QString information = m_dialog->findChild<QLabel*>(QStringLiteral("programInformation"))->text();
+        QCOMPARE(m_dialog->findChild<QLineEdit*>(QStringLiteral("settingsPath"))->text(),
+                 path("settings.xml"));
+        const QString information =
+            m_dialog->findChild<QLabel*>(QStringLiteral("programInformation"))->text();
         QVERIFY(information.startsWith(QStringLiteral("Harbrook Kestrava v")));
         QVERIFY(information.endsWith(QStringLiteral("\n\nFUSE: Installed (v3.14.0.0)")));
-        QCOMPARE(m_dialog->findChild<QComboBox*>(QStringLiteral("language"))->currentText(), QStringLiteral("English"));
+        QCOMPARE(m_dialog->findChild<QComboBox*>(QStringLiteral("language"))->currentText(),
+                 QStringLiteral("English"));
     }
 
     void passwordButtonsActAtOnce()
@@ -180,7 +185,9 @@ private slots:
         QCOMPARE(readText(path("backup.xml")), readText(path("settings.xml")));
         QCOMPARE(m_prompter.ids, std::vector<int>{prefs::kMsgBackupDone});
 
-        writeText(path("other.xml"), "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n\t<AutoUpdate>Y</AutoUpdate>\n</Kestrava>\n");
+        writeText(
+            path("other.xml"),
+            "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n\t<AutoUpdate>Y</AutoUpdate>\n</Kestrava>\n");
         std::vector<std::string> steps;
         m_hooks.chooseRestoreFile = [&] { return path("other.xml"); };
         m_hooks.restoreSteps.unmountAll = [&] { steps.push_back("unmount"); };
@@ -230,14 +237,17 @@ private:
     {
         return settings::SettingsFile(path("settings.xml").toStdString()).getKestravaXmlValue(name);
     }
-    QPushButton* button(const char* name) const { return m_dialog->findChild<QPushButton*>(QLatin1String(name)); }
+    QPushButton* button(const char* name) const
+    {
+        return m_dialog->findChild<QPushButton*>(QLatin1String(name));
+    }
     QCheckBox* box(const char* name) const { return m_dialog->findChild<QCheckBox*>(QLatin1String(name)); }
 
     void open()
     {
         m_dialog.reset();
-        prefs::SettingsDialogContext context{path("settings.xml").toStdString(), path("default.xml").toStdString(),
-                                             *m_registry, m_prompter};
+        prefs::SettingsDialogContext context{path("settings.xml").toStdString(),
+                                             path("default.xml").toStdString(), *m_registry, m_prompter};
         context.commandLine = "/usr/bin/kestrava";
         context.autostartEntry = path("autostart/kestrava.desktop").toStdString();
         context.keyringUnavailable = "no keyring here";
@@ -254,8 +264,8 @@ private:
         SettingsDialogHooks hooks = m_hooks;
         hooks.fuseVersion = [] { return prefs::FuseVersion{3, 14, 0, 0}; };
         m_dialog = std::make_unique<SettingsDialog>(
-            std::make_unique<prefs::SettingsDialogModel>(std::move(context), std::move(windows)), *m_languages,
-            m_prompter, std::move(hooks));
+            std::make_unique<prefs::SettingsDialogModel>(std::move(context), std::move(windows)),
+            *m_languages, m_prompter, std::move(hooks));
     }
 
     std::unique_ptr<QTemporaryDir> m_dir;

@@ -19,8 +19,10 @@ public:
     std::string summary() const override { return "mount a drive, or every drive marked for auto-mount"; }
     std::string usage() const override
     {
-        return "mount K:|FOLDER [--foreground] [--remember] [--allow-other] [--idle-timeout MIN [--idle-detach]]\n"
-               "       kestrava-cli mount --all [--no-prompt] [--allow-other] [--idle-timeout MIN [--idle-detach]]";
+        return "mount K:|FOLDER [--foreground] [--remember] [--allow-other] [--idle-timeout MIN "
+               "[--idle-detach]]\n"
+               "       kestrava-cli mount --all [--no-prompt] [--allow-other] [--idle-timeout MIN "
+               "[--idle-detach]]";
     }
     std::vector<OptionDefinition> options() const override
     {

@@ -41,8 +41,8 @@ std::string appCommandLine()
 
 // The settings window's model over this run's settings file: the CLI changes settings through
 // the same steps as the window's OK.
-std::unique_ptr<prefs::SettingsDialogModel> openModel(const settings::SettingsFile& file, settings::UserRegistry& registry,
-                                                      Prompter& prompter)
+std::unique_ptr<prefs::SettingsDialogModel> openModel(const settings::SettingsFile& file,
+                                                      settings::UserRegistry& registry, Prompter& prompter)
 {
     prefs::SettingsDialogContext context{file.path(), paths::defaultSettingsPath(), registry, prompter};
     context.commandLine = appCommandLine();
@@ -73,7 +73,8 @@ public:
                "       settings autostart on|off | auto-update on|off | keyring on|off\n"
                "       settings backup [DIR] | restore FILE | move DIR|--default\n"
                "       settings language ID|list\n"
-               "       settings auto-lock [--screen on|off] [--sleep on|off] [--idle MIN] [--detach-busy on|off]";
+               "       settings auto-lock [--screen on|off] [--sleep on|off] [--idle MIN] [--detach-busy "
+               "on|off]";
     }
     std::vector<OptionDefinition> options() const override
     {
@@ -82,7 +83,8 @@ public:
             switchOption("screen", "auto-lock: unmount all drives when the screen locks"),
             switchOption("sleep", "auto-lock: unmount all drives when the computer goes to sleep"),
             {"idle", true, "MIN", "auto-lock: unmount all drives after MIN minutes without use (0: never)"},
-            switchOption("detach-busy", "auto-lock: detach drives that are in use instead of leaving them mounted"),
+            switchOption("detach-busy",
+                         "auto-lock: detach drives that are in use instead of leaving them mounted"),
         };
     }
 
@@ -93,13 +95,15 @@ public:
         }
         const std::string action = args.positional.front();
         const auto& p = args.positional;
-        const bool known = (action == "show" && p.size() == 1) ||
-                           ((action == "autostart" || action == "auto-update" || action == "keyring") && onOffArgument(p)) ||
-                           (action == "backup" && p.size() <= 2) || (action == "restore" && p.size() == 2) ||
-                           (action == "move" && (p.size() == 2) != args.has("default")) ||
-                           (action == "language" && p.size() == 2) || (action == "auto-lock" && p.size() == 1);
+        const bool known =
+            (action == "show" && p.size() == 1) ||
+            ((action == "autostart" || action == "auto-update" || action == "keyring") && onOffArgument(p)) ||
+            (action == "backup" && p.size() <= 2) || (action == "restore" && p.size() == 2) ||
+            (action == "move" && (p.size() == 2) != args.has("default")) ||
+            (action == "language" && p.size() == 2) || (action == "auto-lock" && p.size() == 1);
         if (!known) {
-            return usageError(context.io, "settings: unknown or incomplete action; see 'kestrava-cli help settings'");
+            return usageError(context.io,
+                              "settings: unknown or incomplete action; see 'kestrava-cli help settings'");
         }
         ExitCode exitCode = ExitCode::Success;
         auto opened = openSettings(context, exitCode);
@@ -112,7 +116,8 @@ public:
             return show(context, *opened, registry, prompter);
         }
         if (action == "backup") {
-            return backup(context, *opened, prompter, p.size() == 2 ? std::filesystem::path(p[1]) : std::filesystem::current_path());
+            return backup(context, *opened, prompter,
+                          p.size() == 2 ? std::filesystem::path(p[1]) : std::filesystem::current_path());
         }
         if (action == "restore") {
             return restore(context, *opened, prompter, p[1]);
@@ -132,8 +137,9 @@ public:
             }
             model->keyringPasswords = *onOffArgument(p);
         } else if (action == "move") {
-            model->setSettingsPath(args.has("default") ? paths::defaultSettingsPath()
-                                                       : std::filesystem::absolute(p[1]) / paths::kSettingsFileName);
+            model->setSettingsPath(args.has("default")
+                                       ? paths::defaultSettingsPath()
+                                       : std::filesystem::absolute(p[1]) / paths::kSettingsFileName);
             target = model->settingsPath();
         } else if (auto changed = autoLock(context, args, model->autoLock)) {
             return *changed;
@@ -142,8 +148,8 @@ public:
         if (applied.settingsPath != target) {
             return ExitCode::Failure; // the move failed; message 53 said so
         }
-        if (action == "keyring" && settings::SettingsProgramValues(*opened).has(settings::kKeyringPasswordsValue) !=
-                                       *onOffArgument(p)) {
+        if (action == "keyring" && settings::SettingsProgramValues(*opened).has(
+                                       settings::kKeyringPasswordsValue) != *onOffArgument(p)) {
             return ExitCode::Failure;
         }
         context.io.out << "Settings saved in " << applied.settingsPath.string() << "\n";
@@ -167,8 +173,8 @@ private:
         return std::nullopt;
     }
 
-    static ExitCode show(CommandContext& context, const settings::SettingsFile& file, settings::UserRegistry& registry,
-                         Prompter& prompter)
+    static ExitCode show(CommandContext& context, const settings::SettingsFile& file,
+                         settings::UserRegistry& registry, Prompter& prompter)
     {
         auto model = openModel(file, registry, prompter);
         settings::SettingsProgramValues values(file);
@@ -180,24 +186,33 @@ private:
         settingsPathForRun(context.globals, &configured);
         out << "settings file: " << file.path().string()
             << (context.globals.configFile ? " (--config)"
-                                           : configured ? " (registry " + registry.file().string() + ": ConfigFile)"
-                                                        : " (default location)")
+                : configured               ? " (registry " + registry.file().string() + ": ConfigFile)"
+                                           : " (default location)")
             << "\n"
-            << "start at login: " << onOff(model->startAtLogin) << " (" << prefs::autostartEntryPath().string() << ")\n"
+            << "start at login: " << onOff(model->startAtLogin) << " ("
+            << prefs::autostartEntryPath().string() << ")\n"
             << "auto-update: " << onOff(model->autoUpdate) << where << "AutoUpdate)\n"
             << "login password: " << (model->clearPasswordEnabled() ? "set" : "not set") << ", "
-            << (model->loginRequired ? "required" : "not required") << where << "KestravaPwd, EnableKestravaPwd)\n"
-            << "one-time code: " << (model->clearKeyEnabled() ? "paired" : "not paired") << ", " << onOff(model->googleAuth)
-            << where << "GoogleAuthKey, EnableGoogleAuth)\n"
-            << "language: " << (stored.empty() ? "not chosen (the locale decides)" : stored) << where << "Language)\n"
-            << "auto-lock on screen lock: " << onOff(model->autoLock.onScreenLock) << where << "AutoLockScreen)\n"
+            << (model->loginRequired ? "required" : "not required") << where
+            << "KestravaPwd, EnableKestravaPwd)\n"
+            << "one-time code: " << (model->clearKeyEnabled() ? "paired" : "not paired") << ", "
+            << onOff(model->googleAuth) << where << "GoogleAuthKey, EnableGoogleAuth)\n"
+            << "language: " << (stored.empty() ? "not chosen (the locale decides)" : stored) << where
+            << "Language)\n"
+            << "auto-lock on screen lock: " << onOff(model->autoLock.onScreenLock) << where
+            << "AutoLockScreen)\n"
             << "auto-lock on sleep: " << onOff(model->autoLock.onSleep) << where << "AutoLockSleep)\n"
-            << "auto-lock after idle minutes: " << model->autoLock.idleMinutes << where << "AutoLockIdleMinutes)\n"
+            << "auto-lock after idle minutes: " << model->autoLock.idleMinutes << where
+            << "AutoLockIdleMinutes)\n"
             << "detach busy drives: " << onOff(model->autoLock.detachBusy) << where << "AutoLockLazy)\n"
             << "keyring: " << onOff(model->keyringPasswords) << where << "KeyringPasswords)"
-            << (model->keyringUnavailable() ? "; unavailable: " + *model->keyringUnavailable() : std::string()) << "\n";
-        std::string information = prefs::programInformationText(kProgramVersion, prefs::installedFuseVersion());
-        for (std::size_t at = information.find("\n\n"); at != std::string::npos; at = information.find("\n\n")) {
+            << (model->keyringUnavailable() ? "; unavailable: " + *model->keyringUnavailable()
+                                            : std::string())
+            << "\n";
+        std::string information =
+            prefs::programInformationText(kProgramVersion, prefs::installedFuseVersion());
+        for (std::size_t at = information.find("\n\n"); at != std::string::npos;
+             at = information.find("\n\n")) {
             information.replace(at, 2, "; ");
         }
         out << "program: " << information << "\n";
@@ -211,8 +226,9 @@ private:
         std::tm local{};
         localtime_r(&now, &local);
         (void)context;
-        return prefs::backupSettings(file.path(), folder / prefs::backupFileName(local), prompter) ? ExitCode::Success
-                                                                                                  : ExitCode::Failure;
+        return prefs::backupSettings(file.path(), folder / prefs::backupFileName(local), prompter)
+                   ? ExitCode::Success
+                   : ExitCode::Failure;
     }
 
     static ExitCode restore(CommandContext& context, const settings::SettingsFile& file, Prompter& prompter,
@@ -236,20 +252,24 @@ private:
             }
         };
         switch (prefs::restoreSettings(file.path(), chosen, prompter, steps)) {
-        case prefs::RestoreOutcome::Restored: return ExitCode::Success;
-                case prefs::RestoreOutcome::Declined:
+        case prefs::RestoreOutcome::Restored:
+            return ExitCode::Success;
+        case prefs::RestoreOutcome::Declined:
         case prefs::RestoreOutcome::NotSettingsFile:
-        case prefs::RestoreOutcome::CopyFailed: break;
+        case prefs::RestoreOutcome::CopyFailed:
+            break;
         }
         return ExitCode::Failure;
     }
 
-    static ExitCode language(CommandContext& context, const settings::SettingsFile& file, const std::string& id)
+    static ExitCode language(CommandContext& context, const settings::SettingsFile& file,
+                             const std::string& id)
     {
         lang::Languages languages;
         const auto records = languages.find();
         if (id == "list") {
-            const std::string current = settings::SettingsProgramValues(file).get(lang::kLanguageValue).value_or("");
+            const std::string current =
+                settings::SettingsProgramValues(file).get(lang::kLanguageValue).value_or("");
             context.io.out << (current == lang::kEnglish ? "* " : "  ") << "English\n";
             for (const auto& record : records) {
                 if (record.displayName.empty() || record.identifier.empty()) {
@@ -260,15 +280,17 @@ private:
             }
             return ExitCode::Success;
         }
-        std::string entry = id == lang::kEnglish || id == "english" || id == "en" ? std::string(lang::kEnglish) : "";
+        std::string entry =
+            id == lang::kEnglish || id == "english" || id == "en" ? std::string(lang::kEnglish) : "";
         for (const auto& record : records) {
-            if (entry.empty() && (record.fileName == id || record.displayName == id || record.identifier == id ||
-                                  record.fileName == "lang_" + id + ".lang")) {
+            if (entry.empty() && (record.fileName == id || record.displayName == id ||
+                                  record.identifier == id || record.fileName == "lang_" + id + ".lang")) {
                 entry = record.displayName;
             }
         }
         if (entry.empty() || !languages.choose(entry, file.path())) {
-            return fail(context.io, "no language pack '" + id + "'; see 'kestrava-cli settings language list'");
+            return fail(context.io,
+                        "no language pack '" + id + "'; see 'kestrava-cli settings language list'");
         }
         context.io.out << "Language: " << entry << "\n";
         return ExitCode::Success;

@@ -22,12 +22,12 @@ struct LocaleIdentifier
 };
 
 constexpr LocaleIdentifier kLocaleIdentifiers[] = {
-    {"ar", 1025},    {"cs", 1029},    {"da", 1030},    {"de", 1031},    {"de_AT", 3079}, {"de_CH", 2055},
-    {"el", 1032},    {"en", 1033},    {"en_GB", 2057}, {"es", 3082},    {"es_MX", 2058}, {"fi", 1035},
-    {"fr", 1036},    {"fr_BE", 2060}, {"fr_CA", 3084}, {"fr_CH", 4108}, {"he", 1037},    {"hu", 1038},
-    {"it", 1040},    {"ja", 1041},    {"ko", 1042},    {"nb", 1044},    {"nl", 1043},    {"pl", 1045},
-    {"pt", 1046},    {"pt_PT", 2070}, {"ru", 1049},    {"sv", 1053},    {"tr", 1055},    {"uk", 1058},
-    {"zh", 2052},    {"zh_TW", 1028},
+    {"ar", 1025}, {"cs", 1029},    {"da", 1030},    {"de", 1031},    {"de_AT", 3079}, {"de_CH", 2055},
+    {"el", 1032}, {"en", 1033},    {"en_GB", 2057}, {"es", 3082},    {"es_MX", 2058}, {"fi", 1035},
+    {"fr", 1036}, {"fr_BE", 2060}, {"fr_CA", 3084}, {"fr_CH", 4108}, {"he", 1037},    {"hu", 1038},
+    {"it", 1040}, {"ja", 1041},    {"ko", 1042},    {"nb", 1044},    {"nl", 1043},    {"pl", 1045},
+    {"pt", 1046}, {"pt_PT", 2070}, {"ru", 1049},    {"sv", 1053},    {"tr", 1055},    {"uk", 1058},
+    {"zh", 2052}, {"zh_TW", 1028},
 };
 
 std::optional<int> identifierFor(std::string_view key)
@@ -160,7 +160,8 @@ bool Languages::load(std::string_view fileName)
         std::string error;
         auto pack = LanguagePack::load(record.path, error);
         if (!pack) {
-            writeLog("Language pack could not be loaded: %s (%s)", record.path.string().c_str(), error.c_str());
+            writeLog("Language pack could not be loaded: %s (%s)", record.path.string().c_str(),
+                     error.c_str());
             return false;
         }
         auto shared = std::make_shared<const LanguagePack>(std::move(*pack));
@@ -198,7 +199,8 @@ std::string Languages::matchUserDefault(bool logMatch)
     return {};
 }
 
-std::string Languages::doLanguage(std::string_view name, bool apply, const std::filesystem::path& settingsPath)
+std::string Languages::doLanguage(std::string_view name, bool apply,
+                                  const std::filesystem::path& settingsPath)
 {
     const std::string given(name);
     if (name == kDriverInstall) {

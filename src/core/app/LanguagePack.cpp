@@ -12,10 +12,17 @@ std::string escapePackText(std::string_view text)
     std::string out;
     for (const char c : text) {
         switch (c) {
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += c;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -31,9 +38,15 @@ std::string unescapePackText(std::string_view text)
         }
         const char next = text[++i];
         switch (next) {
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case '\\': out += '\\'; break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '\\':
+            out += '\\';
+            break;
         default: // an unknown escape stays as written
             out += '\\';
             out += next;
@@ -63,8 +76,10 @@ std::optional<LanguagePack> LanguagePack::parse(std::string_view text, std::stri
         }
         const std::size_t tab = line.find('\t');
         int id = 0;
-        const auto [idEnd, ec] = std::from_chars(line.data(), line.data() + (tab == std::string_view::npos ? 0 : tab), id);
-        if (tab == std::string_view::npos || tab == 0 || ec != std::errc() || idEnd != line.data() + tab || id < 0) {
+        const auto [idEnd, ec] =
+            std::from_chars(line.data(), line.data() + (tab == std::string_view::npos ? 0 : tab), id);
+        if (tab == std::string_view::npos || tab == 0 || ec != std::errc() || idEnd != line.data() + tab ||
+            id < 0) {
             error = "line " + std::to_string(lineNumber) + " is not \"id<TAB>text\"";
             return std::nullopt;
         }
@@ -109,7 +124,8 @@ std::vector<std::string> placeholdersOf(std::string_view text)
             continue;
         }
         std::size_t j = i + 1;
-        while (j < text.size() && std::string_view("-+ #0123456789.lhzL").find(text[j]) != std::string_view::npos) {
+        while (j < text.size() &&
+               std::string_view("-+ #0123456789.lhzL").find(text[j]) != std::string_view::npos) {
             ++j;
         }
         if (j < text.size() && std::string_view("sdiuxXcSf").find(text[j]) != std::string_view::npos) {

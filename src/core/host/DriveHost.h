@@ -16,8 +16,8 @@ namespace kestrava::host {
 
 struct MountOptions
 {
-    bool allowOther = false; // let other users in (needs user_allow_other in /etc/fuse.conf)
-    bool foreground = false; // serve from this process until unmounted (CLI --foreground)
+    bool allowOther = false;  // let other users in (needs user_allow_other in /etc/fuse.conf)
+    bool foreground = false;  // serve from this process until unmounted (CLI --foreground)
     unsigned idleMinutes = 0; // the serving process unmounts the drive after this long unused; 0: never
     bool detachBusy = false;  // ...and detaches it lazily when programs still hold it
 };

@@ -17,7 +17,8 @@ constexpr std::string_view kOn = "Y";
 bool isBelow(const std::filesystem::path& target, const std::string& folder)
 {
     const std::string text = target.string();
-    return text == folder || (text.size() > folder.size() && text.starts_with(folder) && text[folder.size()] == '/');
+    return text == folder ||
+           (text.size() > folder.size() && text.starts_with(folder) && text[folder.size()] == '/');
 }
 
 std::string joined(const std::vector<std::string>& items)
@@ -55,10 +56,12 @@ AutoLockSettings loadAutoLock(ProgramValues& values)
 bool saveAutoLock(ProgramValues& values, const AutoLockSettings& settings)
 {
     const auto flag = [](std::string_view name, bool on) {
-        return ProgramValueChange{std::string(name), on ? std::optional<std::string>(std::string(kOn)) : std::nullopt, {}};
+        return ProgramValueChange{
+            std::string(name), on ? std::optional<std::string>(std::string(kOn)) : std::nullopt, {}};
     };
     const unsigned minutes = std::min(settings.idleMinutes, kMaxIdleMinutes);
-    return values.apply({flag(kAutoLockScreenValue, settings.onScreenLock), flag(kAutoLockSleepValue, settings.onSleep),
+    return values.apply({flag(kAutoLockScreenValue, settings.onScreenLock),
+                         flag(kAutoLockSleepValue, settings.onSleep),
                          flag(kAutoLockLazyValue, settings.detachBusy),
                          {std::string(kAutoLockIdleValue),
                           minutes == 0 ? std::nullopt : std::optional<std::string>(std::to_string(minutes)),
@@ -118,7 +121,8 @@ void IdleWatch::run()
     }
 }
 
-std::vector<std::string> programsUsing(const std::filesystem::path& folder, const std::filesystem::path& procRoot)
+std::vector<std::string> programsUsing(const std::filesystem::path& folder,
+                                       const std::filesystem::path& procRoot)
 {
     std::vector<std::string> programs;
     const std::string prefix = folder.lexically_normal().string();
@@ -134,8 +138,8 @@ std::vector<std::string> programsUsing(const std::filesystem::path& folder, cons
             holds = holds || isBelow(std::filesystem::read_symlink(it->path() / link, linkError), prefix);
         }
         std::error_code fdError;
-        for (std::filesystem::directory_iterator fd(it->path() / "fd", fdError), fdEnd; !holds && !fdError && fd != fdEnd;
-             fd.increment(fdError)) {
+        for (std::filesystem::directory_iterator fd(it->path() / "fd", fdError), fdEnd;
+             !holds && !fdError && fd != fdEnd; fd.increment(fdError)) {
             std::error_code linkError;
             holds = isBelow(std::filesystem::read_symlink(fd->path(), linkError), prefix);
         }
@@ -153,9 +157,12 @@ std::vector<std::string> programsUsing(const std::filesystem::path& folder, cons
 std::string_view lockReasonName(LockReason reason)
 {
     switch (reason) {
-    case LockReason::ScreenLocked: return "screen locked";
-    case LockReason::Sleep: return "going to sleep";
-    case LockReason::Idle: return "drives unused";
+    case LockReason::ScreenLocked:
+        return "screen locked";
+    case LockReason::Sleep:
+        return "going to sleep";
+    case LockReason::Idle:
+        return "drives unused";
     }
     return "";
 }

@@ -18,7 +18,7 @@
 namespace kestrava {
 class ProgramValues;
 class Prompter;
-}
+} // namespace kestrava
 namespace kestrava::host {
 class DriveHost;
 }
@@ -37,8 +37,8 @@ struct AutoLockSettings
 {
     bool onScreenLock = false;
     bool onSleep = false;
-    unsigned idleMinutes = 0;  // 0: no idle timeout
-    bool detachBusy = false;   // a busy drive is detached lazily instead of staying mounted
+    unsigned idleMinutes = 0; // 0: no idle timeout
+    bool detachBusy = false;  // a busy drive is detached lazily instead of staying mounted
     bool operator==(const AutoLockSettings&) const = default;
 };
 
@@ -105,8 +105,8 @@ std::string_view lockReasonName(LockReason reason);
 
 struct LockReport
 {
-    std::vector<std::string> unmounted;                      // letters
-    std::vector<std::pair<std::string, std::string>> busy;   // letter, programs holding it
+    std::vector<std::string> unmounted;                    // letters
+    std::vector<std::pair<std::string, std::string>> busy; // letter, programs holding it
 };
 
 // Unmounts every Kestrava drive mounted now. A drive that refuses (files open) is detached

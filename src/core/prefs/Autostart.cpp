@@ -20,7 +20,8 @@ std::filesystem::path autostartEntryPath()
     return paths::configHome() / "autostart" / "kestrava.desktop";
 }
 
-std::string programCommandLine(const std::filesystem::path& executable, const std::vector<std::string>& arguments)
+std::string programCommandLine(const std::filesystem::path& executable,
+                               const std::vector<std::string>& arguments)
 {
     const std::string program = executable.string();
     std::string line;
@@ -81,10 +82,12 @@ bool startWithLogin(AutostartMode mode, std::string_view commandLine, Prompter* 
     std::error_code ec;
     bool done = false;
     switch (mode) {
-    case AutostartMode::Query: return std::filesystem::is_regular_file(entry, ec);
+    case AutostartMode::Query:
+        return std::filesystem::is_regular_file(entry, ec);
     case AutostartMode::Set: {
         std::filesystem::create_directories(entry.parent_path(), ec);
-        const auto written = util::writeFileAtomically(entry, autostartEntryText(autostartCommand(commandLine)), 0644);
+        const auto written =
+            util::writeFileAtomically(entry, autostartEntryText(autostartCommand(commandLine)), 0644);
         done = written.ok;
         if (!done) {
             writeLog("!startWithLogin: %s: %s", entry.string().c_str(), written.message.c_str());

@@ -27,7 +27,8 @@ std::filesystem::path autostartEntryPath();
 
 // The program's command line as the entry runs it: the executable (quoted when it holds
 // characters the entry's Exec key reserves) followed by the arguments.
-std::string programCommandLine(const std::filesystem::path& executable, const std::vector<std::string>& arguments);
+std::string programCommandLine(const std::filesystem::path& executable,
+                               const std::vector<std::string>& arguments);
 
 // The command the entry runs: the command line cut before its first " /" (outside a quoted
 // executable), followed by " /min".

@@ -74,7 +74,8 @@ RestoreOutcome restoreSettings(const std::filesystem::path& settingsFile, const 
         prompter.messageBox(kMsgNotSettingsFile, {chosen.string()}, Buttons::OK, Icon::Error);
         return RestoreOutcome::NotSettingsFile;
     }
-    if (prompter.messageBox(kMsgRestoreQuestion, {chosen.string()}, Buttons::YesNo, Icon::Question) != Button::Yes) {
+    if (prompter.messageBox(kMsgRestoreQuestion, {chosen.string()}, Buttons::YesNo, Icon::Question) !=
+        Button::Yes) {
         return RestoreOutcome::Declined;
     }
     util::WriteResult written;
@@ -86,7 +87,8 @@ RestoreOutcome restoreSettings(const std::filesystem::path& settingsFile, const 
     }
     if (!written.ok) {
         writeLog("!Settings restore from %s failed: %s", chosen.string().c_str(), written.message.c_str());
-        prompter.messageBox(kMsgRestoreFailed, {settingsFile.string(), written.message}, Buttons::OK, Icon::Error);
+        prompter.messageBox(kMsgRestoreFailed, {settingsFile.string(), written.message}, Buttons::OK,
+                            Icon::Error);
         return RestoreOutcome::CopyFailed;
     }
     writeLog("Settings restored from %s", chosen.string().c_str());

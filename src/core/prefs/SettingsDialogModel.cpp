@@ -21,7 +21,8 @@ SettingsDialogModel::SettingsDialogModel(SettingsDialogContext context, Settings
       m_file(std::make_unique<settings::SettingsFile>(m_context.settingsPath)),
       m_values(std::make_unique<settings::SettingsProgramValues>(*m_file))
 {
-    startAtLogin = startWithLogin(AutostartMode::Query, m_context.commandLine, nullptr, m_context.autostartEntry);
+    startAtLogin =
+        startWithLogin(AutostartMode::Query, m_context.commandLine, nullptr, m_context.autostartEntry);
     autoUpdate = values().get(kAutoUpdateValue).value_or("") == kYes;
     loginRequired = values().get(kEnableKestravaPwdValue).value_or("") == kYes;
     const GoogleAuthState pairing = loadGoogleAuth(values());
@@ -75,7 +76,8 @@ void SettingsDialogModel::clearPassword()
 
 void SettingsDialogModel::pairWithNewSecret()
 {
-    const crypto::SecureString secret = m_context.newSecret ? m_context.newSecret() : generateGoogleAuthSecret();
+    const crypto::SecureString secret =
+        m_context.newSecret ? m_context.newSecret() : generateGoogleAuthSecret();
     const auto accepted = m_windows.pairing ? m_windows.pairing(secret) : std::nullopt;
     if (accepted) {
         m_secret = *accepted;
@@ -137,7 +139,8 @@ bool SettingsDialogModel::moveSettingsFile()
     if (!copied) {
         writeLog("!SettingsDlg: cannot copy %s to %s: %s", m_pathAtOpen.c_str(), m_settingsPath.c_str(),
                  error.c_str());
-        m_context.prompter.messageBox(kMsgCannotLoadSettings, {m_settingsPath.string()}, Buttons::OK, Icon::Error);
+        m_context.prompter.messageBox(kMsgCannotLoadSettings, {m_settingsPath.string()}, Buttons::OK,
+                                      Icon::Error);
         m_settingsPath = m_pathAtOpen;
         return false;
     }
@@ -170,7 +173,8 @@ SettingsApplied SettingsDialogModel::ok()
     applied.googleAuthActive = googleAuth;
     saveAutoLock(values(), autoLock);
     if (keyringPasswords != m_keyringAtOpen && keyringSelectable()) {
-        const bool movedPasswords = !m_context.moveRememberedPasswords || m_context.moveRememberedPasswords(keyringPasswords);
+        const bool movedPasswords =
+            !m_context.moveRememberedPasswords || m_context.moveRememberedPasswords(keyringPasswords);
         if (movedPasswords) {
             keyringPasswords ? values().set(kKeyringValue, kYes) : values().remove(kKeyringValue);
             m_keyringAtOpen = keyringPasswords;

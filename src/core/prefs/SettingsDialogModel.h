@@ -57,10 +57,10 @@ struct SettingsDialogContext
     Prompter& prompter;
     std::string commandLine; // the app's, for the start-at-login entry
     std::filesystem::path autostartEntry = autostartEntryPath();
-    std::function<crypto::SecureString()> newSecret;   // unset: a fresh random secret
+    std::function<crypto::SecureString()> newSecret; // unset: a fresh random secret
     // Moves remembered passwords into the keyring (true) or back into the file (false).
     std::function<bool(bool toKeyring)> moveRememberedPasswords;
-    std::optional<std::string> keyringUnavailable;      // why the keyring cannot be used
+    std::optional<std::string> keyringUnavailable; // why the keyring cannot be used
 };
 
 // What OK leaves the running program with.
@@ -89,6 +89,9 @@ public:
     int keyButtonText() const { return m_keyText; }
     bool clearPasswordEnabled() const { return m_hasPassword; }
     bool clearKeyEnabled() const { return m_hasStoredSecret; }
+    // Whether the login-password and pairing windows are there to open.
+    bool canChangePassword() const { return static_cast<bool>(m_windows.changeLoginPassword); }
+    bool canPair() const { return static_cast<bool>(m_windows.pairing); }
     bool keyringSelectable() const { return !m_context.keyringUnavailable.has_value(); }
     const std::optional<std::string>& keyringUnavailable() const { return m_context.keyringUnavailable; }
 

@@ -71,12 +71,11 @@ bool SettingsFile::RemoveDriveInfo(std::string_view folder, std::string_view let
 
 bool SettingsFile::RemoveDrivePwd(std::string_view folder, std::string_view letter) const
 {
-    return changeExactRecord(
-        "RemoveDrivePwd", folder, letter,
-        [](SettingsDocument& document, std::size_t index) {
-            document.removeRecordAttribute(index, "pwd");
-            document.removeRecordAttribute(index, kKeyringAttribute);
-        });
+    return changeExactRecord("RemoveDrivePwd", folder, letter,
+                             [](SettingsDocument& document, std::size_t index) {
+                                 document.removeRecordAttribute(index, "pwd");
+                                 document.removeRecordAttribute(index, kKeyringAttribute);
+                             });
 }
 
 // Applies change to the first record spelled exactly like folder and letter, logging

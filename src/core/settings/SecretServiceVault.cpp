@@ -8,10 +8,18 @@ namespace {
 
 const SecretSchema* driveSchema()
 {
-    static const SecretSchema schema = {"com.harbrook.kestrava.DrivePassword",
-                                        SECRET_SCHEMA_NONE,
-                                        {{"folder", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-                                        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    static const SecretSchema schema = {
+        "com.harbrook.kestrava.DrivePassword",
+        SECRET_SCHEMA_NONE,
+        {{"folder", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+        0,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr,
+        nullptr};
     return &schema;
 }
 
@@ -42,8 +50,9 @@ public:
         const std::string value(protectedPassword);
         const std::string label = "Kestrava drive " + key;
         GError* error = nullptr;
-        const gboolean stored = secret_password_store_sync(driveSchema(), SECRET_COLLECTION_DEFAULT, label.c_str(),
-                                                           value.c_str(), nullptr, &error, "folder", key.c_str(), nullptr);
+        const gboolean stored =
+            secret_password_store_sync(driveSchema(), SECRET_COLLECTION_DEFAULT, label.c_str(), value.c_str(),
+                                       nullptr, &error, "folder", key.c_str(), nullptr);
         g_clear_error(&error);
         return stored != FALSE;
     }
@@ -52,7 +61,8 @@ public:
     {
         const std::string key(folder);
         GError* error = nullptr;
-        gchar* found = secret_password_lookup_sync(driveSchema(), nullptr, &error, "folder", key.c_str(), nullptr);
+        gchar* found =
+            secret_password_lookup_sync(driveSchema(), nullptr, &error, "folder", key.c_str(), nullptr);
         g_clear_error(&error);
         if (found == nullptr) {
             return std::nullopt;

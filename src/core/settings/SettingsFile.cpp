@@ -239,7 +239,8 @@ std::optional<std::vector<DriveRecord>> SettingsFile::driveRecords() const
     }
     auto records = loaded.document.records();
     for (std::size_t i = 0; i < records.size(); ++i) {
-        if (records[i].pwd.empty() && loaded.document.recordAttribute(i, kKeyringAttribute).value_or("") == "1") {
+        if (records[i].pwd.empty() &&
+            loaded.document.recordAttribute(i, kKeyringAttribute).value_or("") == "1") {
             records[i].pwd = vaultPassword(records[i].folder).value_or("");
         }
     }

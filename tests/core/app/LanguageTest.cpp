@@ -1,5 +1,6 @@
-#include "core/app/ActivityLog.h"
 #include "core/app/Language.h"
+
+#include "core/app/ActivityLog.h"
 #include "core/app/StringTable.h"
 #include "core/settings/Paths.h"
 #include "core/settings/SettingsFile.h"
@@ -13,13 +14,15 @@ namespace {
 void writePack(const std::filesystem::path& file, const std::string& name, const std::string& identifier,
                const std::string& extra = "")
 {
-    test::writeFile(file, "# test pack\n274\t" + name + "\n277\t" + identifier + "\n269\tOK-" + name + "\n" + extra);
+    test::writeFile(file, "# test pack\n274\t" + name + "\n277\t" + identifier + "\n269\tOK-" + name + "\n" +
+                              extra);
 }
 
 TEST(LanguagePackTest, LinesEscapesAndFaults)
 {
     std::string error;
-    const auto pack = LanguagePack::parse("# comment\r\n\n20\tZwei\\nZeilen\\tTab\\\\Strich\r\n95\tv%s\n", error);
+    const auto pack =
+        LanguagePack::parse("# comment\r\n\n20\tZwei\\nZeilen\\tTab\\\\Strich\r\n95\tv%s\n", error);
     ASSERT_TRUE(pack) << error;
     EXPECT_EQ(pack->text(20), "Zwei\nZeilen\tTab\\Strich");
     EXPECT_EQ(pack->text(95), "v%s");
@@ -75,7 +78,8 @@ TEST(LanguagePackTest, PacksAreFoundInTheSearchFolders)
     EXPECT_EQ(records[1].fileName, "lang_fra.lang");
     EXPECT_EQ(records[2].displayName, "Korean");
 
-    test::ScopedEnv path(std::string(kLanguagePathVariable), (dir / "b").string() + ":" + (dir / "a").string());
+    test::ScopedEnv path(std::string(kLanguagePathVariable),
+                         (dir / "b").string() + ":" + (dir / "a").string());
     const auto folders = languageSearchFolders();
     ASSERT_GE(folders.size(), 3u);
     EXPECT_EQ(folders[0], dir / "b");
@@ -151,14 +155,15 @@ TEST_F(LanguagesTest, AtStartWithoutAChoiceTheLocaleDecides)
 
 TEST_F(LanguagesTest, StoredChoiceWins)
 {
-    test::writeFile(settings(),
-                    "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n\t<Language>English</Language>\n</Kestrava>\n");
+    test::writeFile(
+        settings(),
+        "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n\t<Language>English</Language>\n</Kestrava>\n");
     Languages english = languages(1042);
     EXPECT_EQ(english.doLanguage("", true, settings()), "");
     EXPECT_FALSE(english.loaded());
 
-    test::writeFile(settings(),
-                    "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n\t<Language>lang_deu.lang</Language>\n</Kestrava>\n");
+    test::writeFile(settings(), "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives "
+                                "/>\n\t<Language>lang_deu.lang</Language>\n</Kestrava>\n");
     Languages german = languages(1042);
     EXPECT_EQ(german.doLanguage("", false, settings()), "lang_deu.lang");
     EXPECT_FALSE(german.loaded());
@@ -177,8 +182,9 @@ TEST_F(LanguagesTest, StoredChoiceWins)
 
 TEST_F(LanguagesTest, DriverInstallModeAsksOnlyTheLocale)
 {
-    test::writeFile(settings(),
-                    "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n\t<Language>English</Language>\n</Kestrava>\n");
+    test::writeFile(
+        settings(),
+        "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n\t<Language>English</Language>\n</Kestrava>\n");
     Languages langs = languages(1031);
     EXPECT_EQ(langs.doLanguage(kDriverInstall, true, settings()), "lang_deu.lang");
     EXPECT_NE(log().find("doLanguage: DRIVER_INSTALL - GetUserDefaultLangID: 1031"), std::string::npos);

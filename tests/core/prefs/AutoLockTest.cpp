@@ -1,5 +1,6 @@
-#include "FakeDriveHost.h"
 #include "core/prefs/AutoLock.h"
+
+#include "FakeDriveHost.h"
 #include "core/settings/SettingsFile.h"
 #include "core/settings/SettingsProgramValues.h"
 #include "support/ScriptedPrompter.h"
@@ -19,7 +20,9 @@ struct ManualClock
     std::atomic<std::chrono::steady_clock::rep> now{1'000'000};
     IdleTimer::Clock clock()
     {
-        return [this] { return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(now.load())); };
+        return [this] {
+            return std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(now.load()));
+        };
     }
     void advance(std::chrono::steady_clock::duration by) { now += by.count(); }
 };
@@ -123,8 +126,10 @@ TEST(AutoLockTest, ProgramsHoldingAFolderAreNamed)
     const auto holding = programsUsing(dir / "drive");
     const auto others = programsUsing(dir / "drive2");
     ::close(fd);
-    EXPECT_TRUE(std::any_of(holding.begin(), holding.end(), [&](const std::string& p) { return p.ends_with("(" + me); }));
-    EXPECT_FALSE(std::any_of(others.begin(), others.end(), [&](const std::string& p) { return p.ends_with("(" + me); }));
+    EXPECT_TRUE(std::any_of(holding.begin(), holding.end(),
+                            [&](const std::string& p) { return p.ends_with("(" + me); }));
+    EXPECT_FALSE(std::any_of(others.begin(), others.end(),
+                             [&](const std::string& p) { return p.ends_with("(" + me); }));
     // A sibling whose name merely starts like the folder is not inside it.
     EXPECT_TRUE(programsUsing(dir / "dri").empty());
 }
@@ -138,8 +143,8 @@ TEST(AutoLockTest, LockUnmountsEveryDriveAndNamesWhatHoldsABusyOne)
     host.refuseUnmount.insert("K:");
     test::ScriptedPrompter prompter;
     std::vector<std::string> forgotten;
-    const LockReport report =
-        lockAllDrives(host, false, LockReason::ScreenLocked, &prompter, [&](const std::string& l) { forgotten.push_back(l); });
+    const LockReport report = lockAllDrives(host, false, LockReason::ScreenLocked, &prompter,
+                                            [&](const std::string& l) { forgotten.push_back(l); });
     EXPECT_EQ(report.unmounted, std::vector<std::string>{"E:"});
     ASSERT_EQ(report.busy.size(), 1u);
     EXPECT_EQ(report.busy[0].first, "K:");

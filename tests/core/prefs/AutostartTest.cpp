@@ -1,4 +1,5 @@
 #include "core/prefs/Autostart.h"
+
 #include "support/ScriptedPrompter.h"
 #include "support/TestSupport.h"
 

@@ -1,4 +1,5 @@
 #include "core/prefs/SettingsBackup.h"
+
 #include "core/settings/SettingsFile.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TestSupport.h"
@@ -10,7 +11,8 @@
 namespace kestrava::prefs {
 namespace {
 
-const std::string kOld = "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n\t<Language>English</Language>\n</Kestrava>\n";
+const std::string kOld =
+    "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n\t<Language>English</Language>\n</Kestrava>\n";
 
 std::string backupWithDrives(std::size_t drives)
 {
@@ -80,9 +82,9 @@ TEST(SettingsBackupTest, RestoreRefusesFilesThatAreNotSettingsFiles)
 {
     test::TempDir dir;
     test::writeFile(dir / "settings.xml", kOld);
-    const std::vector<std::string> notSettings = {
-        "not xml at all", "<Other><drives/></Other>", "<Kestrava><AutoUpdate>Y</AutoUpdate></Kestrava>",
-        "<Kestrava><drives>"};
+    const std::vector<std::string> notSettings = {"not xml at all", "<Other><drives/></Other>",
+                                                  "<Kestrava><AutoUpdate>Y</AutoUpdate></Kestrava>",
+                                                  "<Kestrava><drives>"};
     for (const auto& text : notSettings) {
         test::writeFile(dir / "chosen.xml", text);
         test::ScriptedPrompter prompter;
@@ -95,7 +97,8 @@ TEST(SettingsBackupTest, RestoreRefusesFilesThatAreNotSettingsFiles)
         EXPECT_EQ(steps, 0);
     }
     test::ScriptedPrompter prompter;
-    EXPECT_EQ(restoreSettings(dir / "settings.xml", dir / "absent.xml", prompter, {}), RestoreOutcome::NotSettingsFile);
+    EXPECT_EQ(restoreSettings(dir / "settings.xml", dir / "absent.xml", prompter, {}),
+              RestoreOutcome::NotSettingsFile);
     EXPECT_EQ(test::readFile(dir / "settings.xml"), kOld);
 }
 
@@ -107,20 +110,23 @@ TEST(SettingsBackupTest, ConfirmedRestoreCopiesThenUnmountsReloadsAndReappliesLa
 
     test::ScriptedPrompter declined;
     declined.expectMessage(kMsgRestoreQuestion, Button::No);
-    EXPECT_EQ(restoreSettings(dir / "settings.xml", dir / "chosen.xml", declined, {}), RestoreOutcome::Declined);
+    EXPECT_EQ(restoreSettings(dir / "settings.xml", dir / "chosen.xml", declined, {}),
+              RestoreOutcome::Declined);
     EXPECT_EQ(test::readFile(dir / "settings.xml"), kOld);
 
     test::ScriptedPrompter prompter;
     prompter.expectMessage(kMsgRestoreQuestion, Button::Yes);
     std::vector<std::string> order;
-    const RestoreSteps steps{[&] { order.push_back("unmount"); },
-                             [&] {
-                                 // The drive list is rebuilt from the restored file.
-                                 const auto records = settings::SettingsFile(dir / "settings.xml").driveRecords();
-                                 order.push_back("reload " + std::to_string(records ? records->size() : 99));
-                             },
-                             [&] { order.push_back("language after " + std::to_string(prompter.messageIds().back())); }};
-    EXPECT_EQ(restoreSettings(dir / "settings.xml", dir / "chosen.xml", prompter, steps), RestoreOutcome::Restored);
+    const RestoreSteps steps{
+        [&] { order.push_back("unmount"); },
+        [&] {
+            // The drive list is rebuilt from the restored file.
+            const auto records = settings::SettingsFile(dir / "settings.xml").driveRecords();
+            order.push_back("reload " + std::to_string(records ? records->size() : 99));
+        },
+        [&] { order.push_back("language after " + std::to_string(prompter.messageIds().back())); }};
+    EXPECT_EQ(restoreSettings(dir / "settings.xml", dir / "chosen.xml", prompter, steps),
+              RestoreOutcome::Restored);
     EXPECT_EQ(test::readFile(dir / "settings.xml"), backupWithDrives(2));
     EXPECT_EQ(order, (std::vector<std::string>{"unmount", "reload 2", "language after 215"}));
     EXPECT_EQ(prompter.messageIds(), (std::vector<int>{kMsgRestoreQuestion, kMsgRestoreDone}));

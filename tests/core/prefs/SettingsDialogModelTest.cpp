@@ -1,7 +1,8 @@
+#include "core/prefs/SettingsDialogModel.h"
+
 #include "core/access/GoogleAuth.h"
 #include "core/access/LoginPassword.h"
 #include "core/app/ActivityLog.h"
-#include "core/prefs/SettingsDialogModel.h"
 #include "core/settings/UserRegistry.h"
 #include "support/ScriptedPrompter.h"
 #include "support/TestSupport.h"
@@ -86,7 +87,8 @@ TEST_F(SettingsDialogModelTest, OpensWithTheStoredStates)
     ASSERT_TRUE(saveGoogleAuth(values, pairing, GoogleAuthPart::SecretAndName));
     ASSERT_TRUE(saveGoogleAuth(values, pairing, GoogleAuthPart::Enabled));
     ASSERT_TRUE(values.set("AutoUpdate", "Y"));
-    ASSERT_TRUE(startWithLogin(AutostartMode::Set, "/usr/bin/kestrava", nullptr, m_dir / "autostart" / "kestrava.desktop"));
+    ASSERT_TRUE(startWithLogin(AutostartMode::Set, "/usr/bin/kestrava", nullptr,
+                               m_dir / "autostart" / "kestrava.desktop"));
 
     auto stored = open();
     EXPECT_TRUE(stored->startAtLogin && stored->autoUpdate && stored->loginRequired && stored->googleAuth);

@@ -1,4 +1,5 @@
 #include "core/settings/PasswordVault.h"
+
 #include "core/settings/SettingsFile.h"
 #include "support/TestSupport.h"
 
