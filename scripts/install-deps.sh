@@ -19,6 +19,9 @@ packages=(
     file dpkg-dev groff-base zsh desktop-file-utils appstream
     # Program updates over HTTP(S); the HTTPS tests run a local TLS server with openssl.
     libcurl4-openssl-dev openssl
+    # Remembered passwords in the desktop keyring; the session-lock and keyring tests run on a
+    # private D-Bus session (dbus-run-session) with a keyring daemon of their own.
+    libsecret-1-dev dbus-daemon gnome-keyring
 )
 
 missing=()

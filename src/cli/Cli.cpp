@@ -59,6 +59,7 @@ std::vector<std::unique_ptr<Command>> allCommands()
     commands.push_back(makeLoginPasswordCommand());
     commands.push_back(makeTotpCommand());
     commands.push_back(makeFuseCommand());
+    commands.push_back(makeSettingsCommand());
     commands.push_back(makeUpdateCommand());
     return commands;
 }

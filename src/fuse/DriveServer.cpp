@@ -5,11 +5,15 @@
 #include "core/fs/DriveFs.h"
 #include "core/fs/FsError.h"
 #include "core/host/MountTable.h"
+#include "core/host/Process.h"
 #include "core/host/RuntimeState.h"
 #include "core/host/ServeProtocol.h"
+#include "core/prefs/AutoLock.h"
 #include "core/token/DriveContext.h"
+#include "fuse/Guarded.h"
 #include "fuse/MountSession.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iostream>
@@ -146,6 +150,36 @@ private:
     int m_error = 0;
 };
 
+std::chrono::milliseconds idleCheckInterval(std::chrono::seconds timeout)
+{
+    return std::min<std::chrono::milliseconds>(std::chrono::seconds(30), timeout / 4);
+}
+
+// The drive was not used for the whole timeout: let it go, as the user would with "unmount".
+// A drive that programs still hold stays (the programs are named in the log) unless detaching
+// was chosen; the count then starts again.
+bool unmountWhenIdle(const ServeRequest& request, const std::filesystem::path& mountPoint)
+{
+    std::vector<std::string> argv{"fusermount3", "-u"};
+    if (request.idleDetach) {
+        argv.push_back("-z");
+    }
+    argv.push_back(mountPoint.string());
+    const host::RunResult run = host::runProgram(argv, std::chrono::seconds(30));
+    if (run.exitCode == 0) {
+        writeLog("serve: %s unused for %lld s; unmounting", request.letter.c_str(),
+                 static_cast<long long>(request.idleTimeout.count()));
+        return true;
+    }
+    std::string holders;
+    for (const auto& program : prefs::programsUsing(mountPoint)) {
+        holders += (holders.empty() ? "" : ", ") + program;
+    }
+    writeLog("!serve: %s unused for %lld s but in use by %s; it stays mounted", request.letter.c_str(),
+             static_cast<long long>(request.idleTimeout.count()), holders.empty() ? "?" : holders.c_str());
+    return false;
+}
+
 } // namespace
 
 int serveDrive(const ServeRequest& request)
@@ -240,7 +274,17 @@ int serveDrive(const ServeRequest& request)
     if (!request.foreground) {
         session.detach();
     }
+    std::optional<prefs::IdleTimer> idleTimer;
+    std::optional<prefs::IdleWatch> idleWatch;
+    if (request.idleTimeout.count() > 0) {
+        idleTimer.emplace(request.idleTimeout);
+        g_requestTimer.store(&*idleTimer);
+        idleWatch.emplace(*idleTimer, idleCheckInterval(request.idleTimeout),
+                          [&] { return unmountWhenIdle(request, mountPoint); });
+    }
     const int rc = session.serve();
+    idleWatch.reset();
+    g_requestTimer.store(nullptr);
     if (!status.reported()) {
         status.failed(MountOutcome::Failed,
                       "the kernel did not accept the FUSE session at " + mountPoint.string());

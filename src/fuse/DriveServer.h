@@ -4,6 +4,7 @@
 // it learns the outcome from the status pipe only (see core/host/ServeProtocol.h).
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 
@@ -23,6 +24,8 @@ struct ServeRequest
     unsigned int maxThreads = 16; // serving threads at most
     bool threadPool = false;      // libfuse's own multithreaded loop instead of ours
     bool debug = false;
+    std::chrono::seconds idleTimeout{0}; // unmount after this long without a request; 0: never
+    bool idleDetach = false;             // ...even while programs hold files on the drive
 };
 
 // Runs the whole life of a serving process. Returns the process exit code: 0 after a clean

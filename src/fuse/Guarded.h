@@ -5,14 +5,22 @@
 
 #include "core/app/ActivityLog.h"
 #include "core/fs/FsError.h"
+#include "core/prefs/AutoLock.h"
 
+#include <atomic>
 #include <cerrno>
 #include <exception>
 
 namespace kestrava::fuse {
 
+// The serving process's idle timer, when it has an idle timeout: every request counts as use.
+inline std::atomic<prefs::IdleTimer*> g_requestTimer{nullptr};
+
 template <class Body> auto guarded(const char* op, Body&& body) noexcept -> decltype(body())
 {
+    if (prefs::IdleTimer* timer = g_requestTimer.load(std::memory_order_relaxed)) {
+        timer->touch();
+    }
     try {
         return body();
     } catch (const fs::FsError& e) {

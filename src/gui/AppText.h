@@ -1,6 +1,7 @@
 // Visible texts of the desktop app, taken from the string table by id.
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -82,6 +83,13 @@ inline constexpr int CheckProblems = 1436;
 
 // The text with id, placeholders filled in order from args.
 QString appText(int id, const QStringList& args = {});
+
+// Gives a widget (button, label, check box, group box, window) or action the text textId and
+// the tooltip tipId (0: none) now, and remembers the ids so retranslate() can set them again.
+void bindText(QObject* target, int textId, int tipId = 0);
+// Sets every bound text below root (root included) again from the string table: the language
+// changed while the window was open.
+void retranslate(QObject* root);
 
 // The text without its colons ("Kestrava Login Password:" as a window caption).
 QString appTextWithoutColons(int id);

@@ -1,16 +1,20 @@
 #include "gui/Application.h"
 
 #include "core/app/ActivityLog.h"
+#include "core/app/Language.h"
 #include "core/app/SystemInfo.h"
 #include "core/drives/DriveMessages.h"
 #include "core/host/FuseAvailability.h"
 #include "core/host/SystemHost.h"
+#include "core/settings/PasswordVault.h"
 #include "core/settings/Paths.h"
+#include "core/settings/SettingsLocation.h"
 #include "core/settings/SettingsProgramValues.h"
 #include "core/settings/UserRegistry.h"
 #include "core/update/CodeSignature.h"
 #include "core/update/ProgramUpdate.h"
 #include "core/update/RunOnce.h"
+#include "core/token/DriveContext.h"
 #include "gui/CoreDriveActions.h"
 #include "gui/DriveDialogs.h"
 #include "gui/DriveTableModel.h"
@@ -19,15 +23,19 @@
 #include "gui/MainWindow.h"
 #include "gui/Notifications.h"
 #include "gui/QtPrompter.h"
+#include "gui/SessionLockWatcher.h"
+#include "gui/SettingsDialog.h"
 #include "gui/SingleInstance.h"
 #include "gui/UpdateRunner.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QThreadPool>
 #include <QTimer>
+#include <QUrl>
 
 namespace kestrava::gui {
 namespace {
@@ -35,6 +43,19 @@ namespace {
 constexpr int kWorkerPollMs = 50;
 // The first-run wizard opens once the main window has settled.
 constexpr int kFirstRunWizardDelayMs = 1000;
+constexpr int kMsgPasswordsNotMoved = 1509;
+
+// Where the settings file will be found, without asking anything: the language is chosen
+// before the login prompt, which comes with opening the settings file.
+std::filesystem::path expectedSettingsPath()
+{
+    settings::UserRegistry registry(paths::registryFilePath());
+    std::string configured;
+    if (settings::settingsRegistry(registry, settings::RegistryMode::ReadConfigFile, configured)) {
+        return configured;
+    }
+    return paths::defaultSettingsPath();
+}
 
 // The machine description for the log, with the primary screen in device pixels.
 void logSystemInfo()
@@ -81,8 +102,10 @@ public:
 Application::Application(StartSwitches switches, QObject* parent)
     : QObject(parent), m_switches(switches), m_prompter(std::make_unique<QtPrompter>()),
       m_login(std::make_unique<DialogLoginAnswerer>()),
-      m_session(std::make_unique<session::AppSession>(*m_prompter, *m_login))
+      m_session(std::make_unique<session::AppSession>(*m_prompter, *m_login)),
+      m_languages(std::make_unique<lang::Languages>())
 {
+    settings::setPasswordVault(settings::makeSecretServiceVault());
     // Hidden in the tray, the program lives on without any window.
     QApplication::setQuitOnLastWindowClosed(false);
 }
@@ -105,6 +128,7 @@ QSystemTrayIcon* Application::shownTray() const
 std::optional<int> Application::runDriverSwitch()
 {
     if (m_switches.installDriver) {
+        m_languages->doLanguage(lang::kDriverInstall, true, {});
         writeLog("installdrv: %s", QApplication::arguments().join(QLatin1Char(' ')).toUtf8().constData());
         host::FsInstall(*m_prompter);
         return 0;
@@ -142,6 +166,7 @@ std::optional<int> Application::start()
         return code;
     }
 
+    m_languages->doLanguage("", true, expectedSettingsPath());
     const session::OpenResult opened = m_session->open();
     if (opened.outcome == session::OpenOutcome::DamagedSecret) {
         m_prompter->messageBox(opened.login.messageId, {m_session->settingsPath().string()}, Buttons::OK,
@@ -155,8 +180,16 @@ std::optional<int> Application::start()
     std::error_code ec;
     const bool firstRun = !std::filesystem::exists(m_session->settingsPath(), ec);
 
-    // The drives are served by the kestrava-cli built beside this program.
-    m_session->startDrives(std::shared_ptr<host::DriveHost>(host::makeSystemHost(paths::mountRoot())));
+    // The drives are served by the kestrava-cli built beside this program; each stops by itself
+    // after the idle time chosen in the settings.
+    host::SystemHostConfig hostConfig;
+    hostConfig.mountRoot = paths::mountRoot();
+    hostConfig.idleDefault = [this] {
+        settings::SettingsProgramValues values(m_session->settings());
+        const prefs::AutoLockSettings chosen = prefs::loadAutoLock(values);
+        return std::make_pair(chosen.idleMinutes, chosen.detachBusy);
+    };
+    m_session->startDrives(std::shared_ptr<host::DriveHost>(host::makeSystemHost(hostConfig)));
     m_model = std::make_unique<DriveTableModel>(m_session->rows());
     m_actions = std::make_unique<CoreDriveActions>(*m_session, *m_prompter);
     m_window = std::make_unique<MainWindow>(*m_model, *m_actions, *m_prompter,
@@ -172,6 +205,8 @@ std::optional<int> Application::start()
         QMetaObject::invokeMethod(m_window.get(), &MainWindow::startRefresh, Qt::QueuedConnection);
     });
     connect(m_window.get(), &MainWindow::exitRequested, this, &Application::exitProgram);
+    m_window->setCommandHandler(MainWindow::Command::Settings, [this] { openSettings(); });
+    startAutoLock();
     if (m_instance) {
         connect(m_instance.get(), &SingleInstance::showRequested, m_window.get(),
                 &MainWindow::restoreFromTray);
@@ -221,6 +256,90 @@ void Application::checkForUpdates()
 {
     if (m_updates && !m_exiting) {
         m_updates->start(true);
+    }
+}
+
+void Application::startAutoLock()
+{
+    m_lockWatcher =
+        std::make_unique<SessionLockWatcher>(QDBusConnection::systemBus(), QDBusConnection::sessionBus(),
+                                             [this](prefs::LockReason reason) { lockDrives(reason); });
+    m_lockWatcher->start();
+    applyAutoLockSettings();
+}
+
+void Application::applyAutoLockSettings()
+{
+    settings::SettingsProgramValues values(m_session->settings());
+    if (m_lockWatcher) {
+        m_lockWatcher->setSleepLockWanted(prefs::loadAutoLock(values).onSleep);
+    }
+}
+
+void Application::lockDrives(prefs::LockReason reason)
+{
+    settings::SettingsProgramValues values(m_session->settings());
+    const prefs::AutoLockSettings chosen = prefs::loadAutoLock(values);
+    if ((reason == prefs::LockReason::ScreenLocked && !chosen.onScreenLock) ||
+        (reason == prefs::LockReason::Sleep && !chosen.onSleep)) {
+        return;
+    }
+    const prefs::LockReport report = prefs::lockAllDrives(
+        m_session->host(), chosen.detachBusy, reason, nullptr, [this](const std::string& letter) {
+            for (const auto& context : m_session->mounted().contexts()) {
+                if (context->driveLetter() == letter) {
+                    m_session->mounted().remove(context.get());
+                }
+            }
+        });
+    if (m_window) {
+        m_window->startRefresh();
+    }
+    // Said once the lock is done, so a sleep never waits for the user.
+    for (const auto& [letter, programs] : report.busy) {
+        QTimer::singleShot(0, this, [this, letter = letter, programs = programs] {
+            m_prompter->messageBox(prefs::kMsgDriveBusy, {letter, programs.empty() ? "?" : programs},
+                                   Buttons::OK, Icon::Warning);
+        });
+    }
+}
+
+void Application::openSettings()
+{
+    settings::UserRegistry registry(paths::registryFilePath());
+    prefs::SettingsDialogContext context{m_session->settingsPath(), paths::defaultSettingsPath(), registry,
+                                         *m_prompter};
+    context.commandLine = prefs::programCommandLine(paths::executablePath(), {});
+    const auto vault = settings::passwordVault();
+    context.keyringUnavailable =
+        vault ? vault->unavailableReason() : std::optional<std::string>("no keyring");
+    context.moveRememberedPasswords = [this](bool toKeyring) {
+        std::string error;
+        if (!settings::keepPasswordsInVault(m_session->settings(), toKeyring, error)) {
+            m_prompter->messageBox(kMsgPasswordsNotMoved, {error}, Buttons::OK, Icon::Error);
+            return false;
+        }
+        return true;
+    };
+    SettingsDialogHooks hooks;
+    hooks.checkForUpdate = m_settingsWindows.checkForUpdate;
+    hooks.about = m_settingsWindows.about;
+    hooks.chooseLocation = m_settingsWindows.chooseLocation;
+    hooks.viewLogFile = [] {
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(QString::fromStdString(applog::currentLogPath().string())));
+    };
+    hooks.restoreSteps.unmountAll = [this] { m_actions->unmountAll(); };
+    hooks.restoreSteps.reloadDrives = [this] { m_window->startRefresh(); };
+    SettingsDialog dialog(
+        std::make_unique<prefs::SettingsDialogModel>(std::move(context), m_settingsWindows.loginAndPairing),
+        *m_languages, *m_prompter, std::move(hooks), m_window.get());
+    connect(&dialog, &SettingsDialog::languageChanged, m_window.get(), &MainWindow::retranslate);
+    if (dialog.exec() == QDialog::Accepted && dialog.applied()) {
+        if (dialog.applied()->moved) {
+            m_session->relocateSettings(dialog.applied()->settingsPath);
+        }
+        applyAutoLockSettings();
     }
 }
 

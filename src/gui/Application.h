@@ -3,15 +3,23 @@
 // unmounts every drive this process mounted.
 #pragma once
 
+#include "core/prefs/AutoLock.h"
+#include "core/prefs/SettingsDialogModel.h"
 #include "core/session/AppSession.h"
 #include "core/update/StartTimers.h"
 #include "gui/StartSwitches.h"
 
 #include <QObject>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class QSystemTrayIcon;
+
+namespace kestrava::lang {
+class Languages;
+}
 
 namespace kestrava::gui {
 
@@ -22,8 +30,19 @@ class DriveTableModel;
 class ExitSignals;
 class MainWindow;
 class QtPrompter;
+class SessionLockWatcher;
 class SingleInstance;
 class UpdateRunner;
+
+// The windows the settings window opens that live elsewhere in the app. Unset ones leave
+// their buttons without effect (the model) or disabled (the window).
+struct SettingsWindows
+{
+    prefs::SettingsDialogWindows loginAndPairing;
+    std::function<std::optional<std::filesystem::path>(const std::filesystem::path& current)> chooseLocation;
+    std::function<void()> about;
+    std::function<void()> checkForUpdate;
+};
 
 class Application : public QObject
 {
@@ -40,8 +59,14 @@ public:
     MainWindow* mainWindow() const { return m_window.get(); }
     DriveDialogs* driveDialogs() const { return m_dialogs.get(); }
     UpdateRunner* updates() const { return m_updates.get(); }
+    void setSettingsWindows(SettingsWindows windows) { m_settingsWindows = std::move(windows); }
+
+    // Unmounts the drives for reason when the user chose that; busy drives are named.
+    void lockDrives(prefs::LockReason reason);
 
 public slots:
+    // The settings window, from the main window and the tray.
+    void openSettings();
     // Closes the dialogs, lets the running commands end, unmounts every drive and quits.
     void exitProgram();
     // The update check asked for by hand ("Check For Update").
@@ -52,6 +77,9 @@ private:
     // The "/runonce" tasks and the automatic update check, each once, when due.
     void scheduleStartTasks();
     void runStartTasks();
+    void startAutoLock();
+    // The sleep delay lock follows the setting.
+    void applyAutoLockSettings();
     // The tray icon when the desktop shows one.
     QSystemTrayIcon* shownTray() const;
 
@@ -67,6 +95,9 @@ private:
     std::unique_ptr<DriveDialogs> m_dialogs;
     std::unique_ptr<UpdateRunner> m_updates;
     std::optional<update::StartTimers> m_startTimers;
+    std::unique_ptr<lang::Languages> m_languages;
+    std::unique_ptr<SessionLockWatcher> m_lockWatcher;
+    SettingsWindows m_settingsWindows;
     bool m_exiting = false;
 };
 

@@ -58,7 +58,7 @@ MainWindow::MainWindow(DriveTableModel& model, DriveActions& actions, QtPrompter
       m_openUrl([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {
     setObjectName(QStringLiteral("mainWindow"));
-    setWindowTitle(appText(text::WindowTitle));
+    bindText(this, text::WindowTitle);
     setWindowIcon(appIcon());
     setMinimumSize(kMinimumWidth, kMinimumHeight);
     auto* central = new QWidget(this);
@@ -94,12 +94,24 @@ MainWindow::MainWindow(DriveTableModel& model, DriveActions& actions, QtPrompter
 
 MainWindow::~MainWindow() = default;
 
+void MainWindow::retranslate()
+{
+    gui::retranslate(this); // the tray menu is a child of the window too
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAccessibleName(button->text().remove(QLatin1Char('&')));
+    }
+    m_list->setAccessibleName(appText(text::DriveListName));
+    emit m_model.headerDataChanged(Qt::Horizontal, 0, m_model.columnCount() - 1);
+    updateForSelection();
+    updateTray();
+}
+
 QPushButton* MainWindow::addButton(const char* name, int textId, int tipId, const QString& themeIcon,
                                    int fallbackPixmap)
 {
-    auto* button = new QPushButton(appText(textId), centralWidget());
+    auto* button = new QPushButton(centralWidget());
     button->setObjectName(QLatin1String(name));
-    button->setToolTip(appText(tipId));
+    bindText(button, textId, tipId);
     button->setAccessibleName(withoutMnemonic(textId));
     button->setIcon(QIcon::fromTheme(
         themeIcon, style()->standardIcon(static_cast<QStyle::StandardPixmap>(fallbackPixmap))));
@@ -151,7 +163,8 @@ void MainWindow::buildButtons()
 
 void MainWindow::buildList()
 {
-    auto* caption = new QLabel(appText(text::ListCaption), centralWidget());
+    auto* caption = new QLabel(centralWidget());
+    bindText(caption, text::ListCaption);
     caption->setObjectName(QStringLiteral("listCaption"));
     QFont bold = caption->font();
     bold.setBold(true);
@@ -209,17 +222,17 @@ void MainWindow::buildTray()
     m_tray = new QSystemTrayIcon(appIcon(), this);
     m_trayMenu = new QMenu(this);
     m_trayMenu->setObjectName(QStringLiteral("trayMenu"));
-    m_trayMenu->addAction(appText(text::TrayOpen), this, &MainWindow::restoreFromTray);
-    QAction* settings =
-        m_trayMenu->addAction(appText(text::TraySettings), this, [this] { openCommand(Command::Settings); });
+    bindText(m_trayMenu->addAction(QString(), this, &MainWindow::restoreFromTray), text::TrayOpen);
+    QAction* settings = m_trayMenu->addAction(QString(), this, [this] { openCommand(Command::Settings); });
+    bindText(settings, text::TraySettings);
     settings->setObjectName(QStringLiteral("traySettings"));
     settings->setEnabled(false);
-    QAction* about =
-        m_trayMenu->addAction(appText(text::TrayAbout), this, [this] { openCommand(Command::About); });
+    QAction* about = m_trayMenu->addAction(QString(), this, [this] { openCommand(Command::About); });
+    bindText(about, text::TrayAbout);
     about->setObjectName(QStringLiteral("trayAbout"));
     about->setEnabled(false);
     m_trayMenu->addSeparator();
-    m_trayMenu->addAction(appText(text::TrayExit), this, &MainWindow::exitRequested);
+    bindText(m_trayMenu->addAction(QString(), this, &MainWindow::exitRequested), text::TrayExit);
     m_tray->setContextMenu(m_trayMenu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger) {

@@ -70,6 +70,8 @@ public:
     QString trayToolTip() const;
 
 public slots:
+    // Every text again from the string table (the language was changed).
+    void retranslate();
     // A later copy asked to see the window, or the tray's "Open".
     void restoreFromTray();
     void minimizeToTray();

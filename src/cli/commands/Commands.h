@@ -31,5 +31,6 @@ std::unique_ptr<Command> makeLoginPasswordCommand();
 std::unique_ptr<Command> makeTotpCommand();
 std::unique_ptr<Command> makeFuseCommand();
 std::unique_ptr<Command> makeUpdateCommand();
+std::unique_ptr<Command> makeSettingsCommand();
 
 } // namespace kestrava::cli

@@ -3,6 +3,7 @@
 #include "cli/commands/DriveCommandSupport.h"
 #include "core/drives/MountFlow.h"
 #include "core/host/DriveHost.h"
+#include "core/prefs/AutoLock.h"
 
 #include <ostream>
 
@@ -18,8 +19,10 @@ public:
     std::string summary() const override { return "mount a drive, or every drive marked for auto-mount"; }
     std::string usage() const override
     {
-        return "mount K:|FOLDER [--foreground] [--remember] [--allow-other]\n"
-               "       kestrava-cli mount --all [--no-prompt] [--allow-other]";
+        return "mount K:|FOLDER [--foreground] [--remember] [--allow-other] [--idle-timeout MIN "
+               "[--idle-detach]]\n"
+               "       kestrava-cli mount --all [--no-prompt] [--allow-other] [--idle-timeout MIN "
+               "[--idle-detach]]";
     }
     std::vector<OptionDefinition> options() const override
     {
@@ -31,6 +34,9 @@ public:
             {"remember", false, "", "remember the password typed for the drive"},
             {"allow-other", false, "",
              "let other users use the drive (needs user_allow_other in /etc/fuse.conf)"},
+            {"idle-timeout", true, "MIN", "unmount the drive after MIN minutes without use (1 to 1440)"},
+            {"idle-detach", false, "",
+             "with --idle-timeout: detach the drive even while programs hold files on it"},
         };
     }
 
@@ -48,11 +54,21 @@ public:
         if (!all && !(name = driveArgument(context, args, exitCode))) {
             return exitCode;
         }
+        host::MountOptions options;
+        if (const auto idle = args.value("idle-timeout")) {
+            const auto minutes = prefs::parseIdleMinutes(*idle);
+            if (!minutes || *minutes == 0) {
+                return usageError(context.io, "mount: --idle-timeout takes whole minutes from 1 to 1440");
+            }
+            options.idleMinutes = *minutes;
+        } else if (args.has("idle-detach")) {
+            return usageError(context.io, "mount: --idle-detach goes with --idle-timeout");
+        }
+        options.detachBusy = args.has("idle-detach");
         auto run = openDriveRun(context, exitCode);
         if (!run) {
             return exitCode;
         }
-        host::MountOptions options;
         options.allowOther = args.has("allow-other");
         options.foreground = args.has("foreground");
         return all ? mountAll(context, *run, options, !args.has("no-prompt"))

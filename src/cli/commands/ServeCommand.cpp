@@ -1,4 +1,5 @@
 #include "cli/commands/Commands.h"
+#include "core/prefs/AutoLock.h"
 #include "fuse/DriveServer.h"
 
 #include <charconv>
@@ -34,7 +35,8 @@ public:
     {
         return "serve --folder=DIR --letter=K: --mount-point=DIR --password-fd=N [--ready-fd=N] "
                "[--label=TEXT]\n"
-               "       [--foreground] [--allow-other] [--single-thread] [--debug]\n\n"
+               "       [--foreground] [--allow-other] [--single-thread] [--debug] [--idle-timeout=MIN "
+               "[--idle-detach]]\n\n"
                "Serves one drive until it is unmounted (the serving process that 'mount' starts).\n"
                "The drive password (64 hexadecimal characters) is read from descriptor N.";
     }
@@ -51,6 +53,8 @@ public:
             {"allow-other", false, "", "let other users use the drive"},
             {"single-thread", false, "", "serve every request on one thread (debugging)"},
             {"debug", false, "", "trace every FUSE request on standard error (implies --foreground)"},
+            {"idle-timeout", true, "MIN", "unmount the drive after MIN minutes without a request"},
+            {"idle-detach", false, "", "...and detach it even while programs hold files on it"},
         };
     }
 
@@ -73,6 +77,20 @@ public:
         request.foreground = args.has("foreground") || request.debug;
         request.allowOther = args.has("allow-other");
         request.singleThread = args.has("single-thread");
+        if (const auto idle = args.value("idle-timeout")) {
+            const auto minutes = prefs::parseIdleMinutes(*idle);
+            if (!minutes) {
+                return usageError(context.io, "serve: --idle-timeout takes whole minutes from 0 to 1440");
+            }
+            // Tests shorten the minute (KESTRAVA_IDLE_MINUTE_SECONDS) to see a drive let go.
+            long minute = 60;
+            if (const char* unit = std::getenv("KESTRAVA_IDLE_MINUTE_SECONDS");
+                unit != nullptr && std::atol(unit) > 0) {
+                minute = std::atol(unit);
+            }
+            request.idleTimeout = std::chrono::seconds(static_cast<long>(*minutes) * minute);
+        }
+        request.idleDetach = args.has("idle-detach");
         // Tuning and debugging aid: the number of serving threads (1: the single-threaded loop).
         if (const char* threads = std::getenv("KESTRAVA_FUSE_THREADS");
             threads != nullptr && *threads != '\0') {

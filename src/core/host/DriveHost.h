@@ -16,8 +16,10 @@ namespace kestrava::host {
 
 struct MountOptions
 {
-    bool allowOther = false; // let other users in (needs user_allow_other in /etc/fuse.conf)
-    bool foreground = false; // serve from this process until unmounted (CLI --foreground)
+    bool allowOther = false;  // let other users in (needs user_allow_other in /etc/fuse.conf)
+    bool foreground = false;  // serve from this process until unmounted (CLI --foreground)
+    unsigned idleMinutes = 0; // the serving process unmounts the drive after this long unused; 0: never
+    bool detachBusy = false;  // ...and detaches it lazily when programs still hold it
 };
 
 enum class MountOutcome
@@ -67,6 +69,10 @@ public:
     // Unmounts the drive at that letter and waits until the kernel has let go. False when it
     // was not mounted or could not be unmounted (busy).
     virtual bool UnmountFileSystem(std::string_view letter) = 0;
+
+    // Detaches the drive at once even while programs hold files on it (they keep them until
+    // they close them). Hosts that cannot do that only try a normal unmount.
+    virtual bool detachFileSystem(std::string_view letter) { return UnmountFileSystem(letter); }
 
     // The Kestrava drives mounted now (stale ones included, flagged).
     virtual std::vector<MountedDrive> mountedDrives() = 0;

@@ -19,6 +19,7 @@
 #include <pthread.h>
 #include <sys/stat.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace kestrava::host {
@@ -345,6 +346,17 @@ MountResult SystemHost::startServer(const token::DriveContext& context, const Mo
     if (m_config.singleThread) {
         argv.push_back("--single-thread");
     }
+    unsigned idleMinutes = options.idleMinutes;
+    bool detachBusy = options.detachBusy;
+    if (idleMinutes == 0 && m_config.idleDefault) {
+        std::tie(idleMinutes, detachBusy) = m_config.idleDefault();
+    }
+    if (idleMinutes > 0) {
+        argv.push_back("--idle-timeout=" + std::to_string(idleMinutes));
+        if (detachBusy) {
+            argv.push_back("--idle-detach");
+        }
+    }
     SpawnOptions spawn;
     spawn.passFds = {{password.read, kPasswordFd}, {status.write, kStatusFd}};
     spawn.stdinFromNull = !options.foreground;
@@ -404,6 +416,17 @@ bool SystemHost::waitForServerGone(const std::filesystem::path& mountPoint)
         return waitForChild(child, m_config.unmountTimeout).has_value();
     }
     return waitUntil([&] { return !serverAlive(mountPoint); }, m_config.unmountTimeout);
+}
+
+bool SystemHost::detachFileSystem(std::string_view letter)
+{
+    const std::filesystem::path mountPoint = tablePath(mountPointFor(letter));
+    const auto entry = findMount(readMountTable(), mountPoint);
+    if (!entry || entry->fsType != kDriveFsType) {
+        return false;
+    }
+    writeLog("UnmountFileSystem: detaching %s while it is in use", mountPoint.c_str());
+    return lazyUnmount(mountPoint);
 }
 
 bool SystemHost::UnmountFileSystem(std::string_view letter)

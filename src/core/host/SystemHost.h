@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -28,6 +29,8 @@ struct SystemHostConfig
     std::chrono::milliseconds readyTimeout = std::chrono::minutes(2);
     std::chrono::milliseconds unmountTimeout = std::chrono::seconds(20);
     bool singleThread = false; // serve with one thread (debugging)
+    // The idle timeout for mounts that do not set one (the desktop app's setting); unset: none.
+    std::function<std::pair<unsigned, bool>()> idleDefault; // minutes, detach when busy
 };
 
 std::unique_ptr<DriveHost> makeSystemHost(const SystemHostConfig& config);
@@ -48,6 +51,7 @@ public:
     bool isLetterInUse(std::string_view letter) override;
     MountResult InstallFileSystem(const token::DriveContext& context, const MountOptions& options) override;
     bool UnmountFileSystem(std::string_view letter) override;
+    bool detachFileSystem(std::string_view letter) override;
     std::vector<MountedDrive> mountedDrives() override;
     void waitUntilUnmounted(std::string_view letter) override;
 

@@ -91,6 +91,8 @@ public:
 
     const settings::SettingsFile& settings() const { return *m_settings; }
     const std::filesystem::path& settingsPath() const { return m_settings->path(); }
+    // The settings file was moved (the settings window's OK): every flow uses the new place.
+    void relocateSettings(std::filesystem::path path) { m_settings->relocate(std::move(path)); }
     LoginLayerState loginLayer() const { return m_loginLayer; }
     Prompter& prompter() { return m_prompter; }
 

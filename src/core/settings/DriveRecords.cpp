@@ -3,6 +3,7 @@
 // password and the auto-mount switch find the folder ignoring case.
 #include "core/app/ActivityLog.h"
 #include "core/settings/CaseFold.h"
+#include "core/settings/PasswordVault.h"
 #include "core/settings/SettingsFile.h"
 #include "core/token/DriveContext.h"
 #include "core/util/Redact.h"
@@ -70,9 +71,11 @@ bool SettingsFile::RemoveDriveInfo(std::string_view folder, std::string_view let
 
 bool SettingsFile::RemoveDrivePwd(std::string_view folder, std::string_view letter) const
 {
-    return changeExactRecord(
-        "RemoveDrivePwd", folder, letter,
-        [](SettingsDocument& document, std::size_t index) { document.removeRecordAttribute(index, "pwd"); });
+    return changeExactRecord("RemoveDrivePwd", folder, letter,
+                             [](SettingsDocument& document, std::size_t index) {
+                                 document.removeRecordAttribute(index, "pwd");
+                                 document.removeRecordAttribute(index, kKeyringAttribute);
+                             });
 }
 
 bool SettingsFile::moveDriveFolder(std::string_view folder, std::string_view letter,

@@ -2,6 +2,7 @@
 
 #include "core/app/ActivityLog.h"
 #include "core/settings/FileLock.h"
+#include "core/settings/PasswordVault.h"
 #include "core/util/AtomicFile.h"
 
 #include <system_error>
@@ -140,6 +141,7 @@ bool SettingsFile::update(const std::function<Change(SettingsDocument&)>& change
     if (change(loaded.document) == Change::Discard) {
         return false;
     }
+    movePasswordsIntoVault(loaded.document);
     const std::string bytes = loaded.document.serializeWithDigest();
     if (!readsBack(loaded.document, bytes)) {
         writeLog("!SettingsFile: %s: refused a change that would not read back", target.c_str());
@@ -235,7 +237,14 @@ std::optional<std::vector<DriveRecord>> SettingsFile::driveRecords() const
     if (!readable(loaded)) {
         return std::nullopt;
     }
-    return loaded.document.records();
+    auto records = loaded.document.records();
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i].pwd.empty() &&
+            loaded.document.recordAttribute(i, kKeyringAttribute).value_or("") == "1") {
+            records[i].pwd = vaultPassword(records[i].folder).value_or("");
+        }
+    }
+    return records;
 }
 
 std::string getKestravaXmlValue(std::string_view name, const std::filesystem::path& explicitPath)

@@ -59,6 +59,8 @@ public:
     explicit SettingsFile(std::filesystem::path path);
 
     const std::filesystem::path& path() const { return m_path; }
+    // The file was moved; from now on the new place is read and written.
+    void relocate(std::filesystem::path path) { m_path = std::move(path); }
     bool exists() const;
 
     LoadedSettings load() const;

@@ -88,6 +88,14 @@ public:
         return mounts.erase(key) != 0;
     }
 
+    // A lazy detach lets go of a busy drive too.
+    bool detachFileSystem(std::string_view letter) override
+    {
+        const std::string key(letter);
+        calls.push_back("detach " + key);
+        return mounts.erase(key) != 0;
+    }
+
     std::vector<host::MountedDrive> mountedDrives() override
     {
         std::vector<host::MountedDrive> drives;
