@@ -181,7 +181,7 @@ TEST_F(BashCompletionTest, CompletesCommandsOptionsAndTheirValues)
 {
     EXPECT_EQ(complete("kestrava-cli mo"), (std::set<std::string>{"mount"}));
     EXPECT_EQ(complete("kestrava-cli un"), (std::set<std::string>{"unmount"}));
-    EXPECT_EQ(complete("kestrava-cli se"), (std::set<std::string>{})) << "serve is internal";
+    EXPECT_EQ(complete("kestrava-cli se"), (std::set<std::string>{"settings"})) << "serve is internal";
     EXPECT_EQ(complete("kestrava-cli help unm"), (std::set<std::string>{"unmount"}));
     EXPECT_EQ(complete("kestrava-cli mount --a"), (std::set<std::string>{"--all", "--allow-other"}));
     EXPECT_EQ(complete("kestrava-cli unmount --a"), (std::set<std::string>{"--all"}));

@@ -87,7 +87,7 @@ TEST(LanguagePackTest, PacksAreFoundInTheSearchFolders)
     EXPECT_EQ(folders[2], paths::executablePath().parent_path());
     // An installed copy reads its packs from the shared data folder.
     EXPECT_EQ(paths::languageFolderFor("/usr/bin/kestrava"), "/usr/share/kestrava/lang");
-    EXPECT_EQ(paths::languageFolderFor("/home/me/k/kestrava"), "/home/me/k");
+    EXPECT_EQ(paths::languageFolderFor("/home/me/k/kestrava"), "/home/me/k/lang");
 }
 
 class LanguagesTest : public ::testing::Test
