@@ -159,12 +159,14 @@ TEST_F(DriveCheckTest, NamesFromPastTheDriveAreReportedWhereTheyLie)
     const std::string report = stdfs::path(drive->backingPathOf("/report.txt")).filename().string();
     stdfs::copy_file(folder / report, folder / (report + " (conflicted copy 2026-12-08)"));
     test::writeFile(folder / sub / "desktop.ini", "x");
-    // A name encrypted under another key looks like ours but is not.
+    // A name encrypted under another key looks like ours but is not. Short names of another key
+    // can pass for ours by chance (their padding happens to check out); a long one cannot.
     token::DriveContext other(hashStr("secret12"));
     ASSERT_TRUE(other.CreateToken(dir / "other-token.xml"));
     other.setBackingFolder(folder);
-    const std::string foreignName =
-        stdfs::path(fs::DriveFs::forDrive(other)->backingPathOf("/x.txt")).filename();
+    const std::string foreignName = stdfs::path(fs::DriveFs::forDrive(other)->backingPathOf(
+                                                    "/notes kept by another drive of this user.txt"))
+                                        .filename();
     test::writeFile(folder / sub / foreignName, "y");
 
     const auto findings = found(checkDrive(request()));
