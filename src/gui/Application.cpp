@@ -15,6 +15,8 @@
 #include "core/update/CodeSignature.h"
 #include "core/update/ProgramUpdate.h"
 #include "core/update/RunOnce.h"
+#include "gui/AboutDialog.h"
+#include "gui/ChangePasswordDialog.h"
 #include "gui/CoreDriveActions.h"
 #include "gui/DriveDialogs.h"
 #include "gui/DriveTableModel.h"
@@ -22,9 +24,11 @@
 #include "gui/LoginDialog.h"
 #include "gui/MainWindow.h"
 #include "gui/Notifications.h"
+#include "gui/PairingDialog.h"
 #include "gui/QtPrompter.h"
 #include "gui/SessionLockWatcher.h"
 #include "gui/SettingsDialog.h"
+#include "gui/SettingsLocationDialog.h"
 #include "gui/SingleInstance.h"
 #include "gui/UpdateRunner.h"
 
@@ -213,6 +217,7 @@ std::optional<int> Application::start()
     }
     m_dialogs = std::make_unique<DriveDialogs>(m_session->services(), *m_window);
     m_dialogs->connectCommands();
+    connectSettingsWindows();
     m_window->showAtStart(m_switches.minimized);
     m_window->startFill();
     m_updates = std::make_unique<UpdateRunner>(*m_prompter, m_session->settingsPath());
@@ -257,6 +262,41 @@ void Application::checkForUpdates()
     if (m_updates && !m_exiting) {
         m_updates->start(true);
     }
+}
+
+void Application::connectSettingsWindows()
+{
+    SettingsWindows windows;
+    windows.loginAndPairing.changeLoginPassword = [this](bool) {
+        settings::SettingsProgramValues values(m_session->settings());
+        ChangePasswordDialog dialog(values, *m_prompter, QApplication::activeWindow());
+        return dialog.exec() == QDialog::Accepted && dialog.storedPassword().has_value();
+    };
+    windows.loginAndPairing.pairing =
+        [this](const crypto::SecureString& secret) -> std::optional<crypto::SecureString> {
+        settings::SettingsProgramValues values(m_session->settings());
+        PairingDialog dialog(values, secret, std::chrono::system_clock::now, QApplication::activeWindow());
+        if (dialog.exec() != QDialog::Accepted) {
+            return std::nullopt;
+        }
+        return dialog.acceptedSecret();
+    };
+    windows.chooseLocation =
+        [](const std::filesystem::path& current) -> std::optional<std::filesystem::path> {
+        settings::UserRegistry registry(paths::registryFilePath());
+        SettingsLocationDialog dialog(registry, current, paths::defaultSettingsPath(),
+                                      QApplication::activeWindow());
+        if (dialog.exec() != QDialog::Accepted) {
+            return std::nullopt;
+        }
+        return dialog.chosenPath();
+    };
+    windows.about = [] {
+        AboutDialog dialog(QApplication::activeWindow());
+        dialog.exec();
+    };
+    windows.checkForUpdate = [this] { checkForUpdates(); };
+    setSettingsWindows(std::move(windows));
 }
 
 void Application::startAutoLock()

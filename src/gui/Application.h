@@ -77,6 +77,9 @@ private:
     // The "/runonce" tasks and the automatic update check, each once, when due.
     void scheduleStartTasks();
     void runStartTasks();
+    // The preferences' buttons open the login-password, pairing, settings-location and about
+    // windows and the manual update check.
+    void connectSettingsWindows();
     void startAutoLock();
     // The sleep delay lock follows the setting.
     void applyAutoLockSettings();

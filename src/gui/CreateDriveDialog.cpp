@@ -5,6 +5,7 @@
 #include "core/drives/FreeLetters.h"
 #include "gui/AppText.h"
 #include "gui/DialogParts.h"
+#include "gui/FormatChoice.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -190,6 +191,9 @@ QWidget* CreateDriveDialog::buildOptionsGroup()
     for (QCheckBox* box : {m_autoMount, m_longNames, m_nameEncryption, m_caseInsensitive}) {
         column->addWidget(box);
     }
+    m_format = new FormatChoice(group);
+    m_format->setFormat(defaults.format);
+    column->addWidget(m_format);
     return group;
 }
 
@@ -263,6 +267,7 @@ void CreateDriveDialog::showAdopted()
     for (QWidget* widget : std::initializer_list<QWidget*>{m_folder, m_browse, m_locationButton, m_import}) {
         widget->setEnabled(false);
     }
+    m_format->hide(); // the adopted token keeps its own format
     m_password->setFocus();
 }
 
@@ -293,6 +298,7 @@ void CreateDriveDialog::accept()
     drive.longFileNames = m_longNames->isChecked();
     drive.fileNameEncryption = m_nameEncryption->isChecked();
     drive.caseInsensitive = m_caseInsensitive->isChecked();
+    drive.format = m_format->format();
     drives::TypedPasswords typed{crypto::makeSecureString(m_password->text().toStdString()),
                                  crypto::makeSecureString(m_confirmation->text().toStdString())};
     setMark(m_mark, Mark::None);

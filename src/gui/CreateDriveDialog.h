@@ -20,6 +20,8 @@ class QToolButton;
 
 namespace kestrava::gui {
 
+class FormatChoice;
+
 class FlowRunner;
 
 class CreateDriveDialog : public QDialog
@@ -59,6 +61,7 @@ public:
     QCheckBox* longNamesBox() const { return m_longNames; }
     QCheckBox* nameEncryptionBox() const { return m_nameEncryption; }
     QCheckBox* caseInsensitiveBox() const { return m_caseInsensitive; }
+    FormatChoice* formatChoice() const { return m_format; }
     QLabel* passwordMark() const { return m_mark; }
     QPushButton* okButton() const { return m_ok; }
     QPushButton* cancelButton() const { return m_cancel; }
@@ -103,6 +106,7 @@ private:
     QCheckBox* m_longNames = nullptr;
     QCheckBox* m_nameEncryption = nullptr;
     QCheckBox* m_caseInsensitive = nullptr;
+    FormatChoice* m_format = nullptr;
     QPushButton* m_wizard = nullptr;
     QPushButton* m_import = nullptr;
     QPushButton* m_ok = nullptr;

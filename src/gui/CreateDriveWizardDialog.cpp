@@ -3,6 +3,7 @@
 #include "core/drives/DriveMessages.h"
 #include "gui/AppText.h"
 #include "gui/DialogParts.h"
+#include "gui/FormatChoice.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -278,6 +279,8 @@ QWidget* CreateDriveWizardDialog::buildLetterPage()
     m_longNames = new QCheckBox(appText(kLongNamesText), page);
     column->addWidget(m_autoMount);
     column->addWidget(m_longNames);
+    m_format = new FormatChoice(page);
+    column->addWidget(m_format);
     column->addStretch();
     return page;
 }
@@ -397,6 +400,8 @@ void CreateDriveWizardDialog::showPage()
         // Both boxes are checked anew each time the page is shown.
         m_autoMount->setChecked(m_wizard.autoMount());
         m_longNames->setChecked(m_wizard.longFileNames());
+        m_format->setFormat(m_wizard.format());
+        m_format->setVisible(!m_wizard.adoptingToken()); // an adopted token keeps its format
         break;
     default: {
         m_heading->setText(appText(kFinishHeading));
@@ -425,6 +430,7 @@ void CreateDriveWizardDialog::pushFields()
         m_wizard.setLetter(m_letter->currentText().toStdString());
         m_wizard.setAutoMount(m_autoMount->isChecked());
         m_wizard.setLongFileNames(m_longNames->isChecked());
+        m_wizard.setFormat(m_format->format());
     }
 }
 

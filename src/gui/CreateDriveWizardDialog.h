@@ -21,6 +21,8 @@ class QStackedWidget;
 
 namespace kestrava::gui {
 
+class FormatChoice;
+
 class FlowRunner;
 
 class CreateDriveWizardDialog : public QDialog
@@ -63,6 +65,7 @@ public:
     QComboBox* letterList() const { return m_letter; }
     QCheckBox* autoMountBox() const { return m_autoMount; }
     QCheckBox* longNamesBox() const { return m_longNames; }
+    FormatChoice* formatChoice() const { return m_format; }
     QCheckBox* openDriveBox() const { return m_openDrive; }
     QLabel* headingLabel() const { return m_heading; }
     QLabel* textLabel() const { return m_text; }
@@ -120,6 +123,7 @@ private:
     QComboBox* m_letter = nullptr;
     QCheckBox* m_autoMount = nullptr;
     QCheckBox* m_longNames = nullptr;
+    FormatChoice* m_format = nullptr;
     QLabel* m_finishLetter = nullptr;
     QLabel* m_finishLabel = nullptr;
     QCheckBox* m_openDrive = nullptr;

@@ -6,6 +6,7 @@
 #include "core/crypto/Base64Url.h"
 #include "core/drives/DriveMessages.h"
 #include "gui/DialogParts.h"
+#include "gui/FormatChoice.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -76,6 +77,29 @@ private slots:
         QVERIFY(!token->options().longFileNames);
         QVERIFY(token->options().fileNameEncryption);
         QVERIFY(m_box->host.mounts.at("M:").masterKey == token->masterKey());
+    }
+
+    void hardenedChoiceSaysWhatItMeansAndWritesAHardenedToken()
+    {
+        const auto folder = m_box->root() / "hardened";
+        std::filesystem::create_directories(folder);
+        CreateDriveDialog dialog(m_box->services, m_box->traces);
+        dialog.show();
+        FormatChoice* choice = dialog.formatChoice();
+        QVERIFY(choice->isVisible());
+        QCOMPARE(choice->format(), token::DriveFormat::Compatible);
+        QCOMPARE(choice->meaning()->text(), appText(1403));
+        choice->box()->setCurrentIndex(choice->box()->findText(appText(1402)));
+        QCOMPARE(choice->meaning()->text(), appText(1404));
+
+        dialog.folderField()->setText(QString::fromStdString(folder.string()));
+        fillPasswords(dialog, QString::fromUtf8(kPassword), QString::fromUtf8(kPassword));
+        dialog.okButton()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.running(), 60000);
+        QCOMPARE(dialog.outcome(), std::optional(drives::CreateOutcome::Created));
+        const auto token = DriveDialogSandbox::unlocked(folder);
+        QVERIFY(token);
+        QCOMPARE(token->format, token::DriveFormat::Hardened);
     }
 
     void caseBoxFollowsNameEncryptionAndCountsOnlyWithIt()
@@ -175,6 +199,7 @@ private slots:
         QVERIFY(dialog.confirmationField()->isReadOnly());
         QVERIFY(dialog.confirmationField()->text().startsWith(appText(223)));
         QVERIFY(!dialog.importButton()->isEnabled());
+        QVERIFY2(dialog.formatChoice()->isHidden(), "an adopted token keeps its own format");
 
         dialog.folderField()->setText(QString::fromStdString(folder.string()));
         dialog.passwordField()->setText(QString::fromUtf8(kPassword));

@@ -9,6 +9,7 @@
 #include "gui/DialogParts.h"
 #include "gui/DriveDialogs.h"
 #include "gui/DriveTableModel.h"
+#include "gui/FormatChoice.h"
 #include "gui/MainWindow.h"
 #include "gui/RecoverDriveDialog.h"
 
@@ -95,6 +96,9 @@ private slots:
         next(wizard);
         wizard.letterList()->setCurrentText(QStringLiteral("Q:"));
         wizard.longNamesBox()->setChecked(false);
+        QVERIFY(wizard.formatChoice()->isVisible());
+        wizard.formatChoice()->setFormat(token::DriveFormat::Hardened);
+        QCOMPARE(wizard.formatChoice()->meaning()->text(), appText(1404));
         next(wizard);
 
         QCOMPARE(wizard.page(), 5);
@@ -110,6 +114,7 @@ private slots:
         const auto token = DriveDialogSandbox::unlocked(m_box->home() / "Kestrava");
         QVERIFY(token);
         QVERIFY(!token->options().longFileNames);
+        QCOMPARE(token->format, token::DriveFormat::Hardened);
 
         wizard.nextButton()->click();
         QVERIFY(!wizard.isVisible());

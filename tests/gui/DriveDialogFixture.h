@@ -116,6 +116,7 @@ struct DriveDialogSandbox
         crypto::SecureBytes key;
         const token::TokenOptions& options() const { return tokenOptions; }
         const crypto::SecureBytes& masterKey() const { return key; }
+        token::DriveFormat format = token::DriveFormat::Compatible;
     };
     static std::optional<Unlocked> unlocked(const std::filesystem::path& folder,
                                             const char* password = kPassword)
@@ -124,7 +125,7 @@ struct DriveDialogSandbox
         if (context.unlock(token::tokenPathFor(folder)) != token::TokenLoadStatus::Loaded) {
             return std::nullopt;
         }
-        return Unlocked{context.options(), context.masterKey()};
+        return Unlocked{context.options(), context.masterKey(), context.format()};
     }
 
     QTemporaryDir dir;
