@@ -38,6 +38,9 @@ FormatChoice::FormatChoice(QWidget* parent) : QWidget(parent)
     m_meaning = new QLabel(this);
     m_meaning->setObjectName(QStringLiteral("formatMeaning"));
     m_meaning->setWordWrap(true);
+    // Layouts of fixed-size dialogs measure a wrapped label at one width and show it at
+    // another; room for three lines keeps either meaning whole.
+    m_meaning->setMinimumHeight(m_meaning->fontMetrics().lineSpacing() * 3);
     column->addWidget(m_meaning);
     connect(m_box, &QComboBox::currentIndexChanged, this, &FormatChoice::showMeaning);
     showMeaning();

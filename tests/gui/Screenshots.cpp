@@ -2,6 +2,7 @@
 // and sample locks (nothing is read from or written to the user's settings).
 #include "DriveDialogFixture.h"
 #include "core/access/LoginPassword.h"
+#include "core/app/Language.h"
 #include "core/drives/DriveMessages.h"
 #include "core/drives/EditDriveFlow.h"
 #include "core/drives/MountFlow.h"
@@ -14,6 +15,7 @@
 #include "gui/CreateDriveDialog.h"
 #include "gui/CreateDriveWizardDialog.h"
 #include "gui/DownloadProgressDialog.h"
+#include "gui/DriveCheckDialog.h"
 #include "gui/DriveTableModel.h"
 #include "gui/EditDriveDialog.h"
 #include "gui/GuiTestSupport.h"
@@ -22,6 +24,7 @@
 #include "gui/PairingDialog.h"
 #include "gui/QtPrompter.h"
 #include "gui/RecoverDriveDialog.h"
+#include "gui/SettingsDialog.h"
 #include "gui/SettingsLocationDialog.h"
 
 #include <QApplication>
@@ -33,6 +36,7 @@
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
+#include <fstream>
 #include <iostream>
 
 using namespace kestrava;
@@ -208,6 +212,31 @@ int main(int argc, char** argv)
     ok &= save(codeLogin, folder, QStringLiteral("login-code"));
     LoginDialog bothLogin(sampleLock("Y", true), clock);
     ok &= save(bothLogin, folder, QStringLiteral("login-password-and-code"));
+
+    {
+        // The settings window over a sample settings file in the sandboxed home.
+        const std::filesystem::path home = QDir::homePath().toStdString();
+        const std::filesystem::path settingsPath = home / "kestrava_settings.xml";
+        std::ofstream(settingsPath) << "<?xml version=\"1.0\"?>\n<Kestrava>\n\t<drives />\n</Kestrava>\n";
+        settings::UserRegistry registry((home / "registry.conf").string());
+        prefs::SettingsDialogContext context{settingsPath, home / "default.xml", registry, prompter};
+        context.commandLine = "/usr/bin/kestrava";
+        context.autostartEntry = home / "autostart" / "kestrava.desktop";
+        context.keyringUnavailable = "no keyring is running";
+        lang::Languages languages({}, [] { return 1033; });
+        SettingsDialogHooks hooks;
+        hooks.fuseVersion = [] { return prefs::FuseVersion{3, 14, 0, 0}; };
+        SettingsDialog settingsWindow(
+            std::make_unique<prefs::SettingsDialogModel>(std::move(context), prefs::SettingsDialogWindows{}),
+            languages, prompter, std::move(hooks));
+        ok &= save(settingsWindow, folder, QStringLiteral("settings"));
+    }
+    DriveCheckDialog check(
+        DriveCheckOutcome{QStringLiteral("/home/ann/Dropbox/Papers"),
+                          {appText(1426, {QStringLiteral("/Lq3V0aZ9s1 (conflicted copy 2026-12-08)"),
+                                          QStringLiteral("/report (conflicted copy 2026-12-08).txt")}),
+                           appText(1427, {QStringLiteral("/desktop.ini")})}});
+    ok &= save(check, folder, QStringLiteral("drive-check"));
 
     std::atomic<bool> cancelDownload = false;
     CDownloadProgressDlg download(cancelDownload);
