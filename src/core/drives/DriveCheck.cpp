@@ -8,6 +8,7 @@
 #include "core/fs/UniqueFd.h"
 #include "core/settings/Paths.h"
 #include "core/token/DriveContext.h"
+#include "core/token/HardenedToken.h"
 #include "core/token/TokenDocument.h"
 #include "core/util/AtomicFile.h"
 
@@ -59,16 +60,27 @@ std::string joinPath(const std::string& directory, std::string_view name)
     return (directory == "/" ? std::string() : directory) + "/" + std::string(name);
 }
 
+// The salt of a token text of either format, which tells a backup of the token apart from
+// any other token; nothing (and the reason) for a text that is no token.
+std::optional<std::string> tokenSalt(std::string_view xml, std::string& error)
+{
+    if (token::isHardenedTokenText(xml)) {
+        token::HardenedFields fields;
+        return token::parseHardenedToken(xml, fields, error) ? std::optional(fields.encodedSalt)
+                                                             : std::nullopt;
+    }
+    token::TokenFields fields;
+    return token::parseTokenDocument(xml, fields, error) ? std::optional(fields.encodedSalt) : std::nullopt;
+}
+
 std::optional<std::string> readTokenSalt(const std::filesystem::path& file)
 {
     std::string xml;
     std::string error;
-    token::TokenFields fields;
-    if (!util::readSmallFile(file, kMaxTokenBytes, xml, error) ||
-        !token::parseTokenDocument(xml, fields, error)) {
+    if (!util::readSmallFile(file, kMaxTokenBytes, xml, error)) {
         return std::nullopt;
     }
-    return fields.encodedSalt;
+    return tokenSalt(xml, error);
 }
 
 bool hasXmlExtension(const std::filesystem::path& file)
@@ -288,19 +300,19 @@ DriveCheckReport checkDrive(const DriveCheckRequest& request)
     }
     std::string xml;
     std::string error;
-    token::TokenFields fields;
     if (!util::readSmallFile(tokenPath, kMaxTokenBytes, xml, error)) {
         report.findings.push_back({FindingKind::TokenUnreadable, tokenPath.string(), error});
         return report;
     }
-    if (!token::parseTokenDocument(xml, fields, error)) {
+    const std::optional<std::string> salt = tokenSalt(xml, error);
+    if (!salt) {
         report.findings.push_back({FindingKind::NotAToken, tokenPath.string(), error});
         return report;
     }
     report.tokenReadable = true;
     const bool backedUp =
         std::any_of(request.backupPlaces.begin(), request.backupPlaces.end(),
-                    [&](const auto& place) { return holdsBackup(place, tokenPath, fields.encodedSalt); });
+                    [&](const auto& place) { return holdsBackup(place, tokenPath, *salt); });
     if (!backedUp) {
         report.findings.push_back({FindingKind::NoTokenBackup, placesText(request.backupPlaces), {}});
     }

@@ -255,4 +255,34 @@ TEST_F(DriveCheckTest, EveryFindingIsOneLine)
 }
 
 } // namespace
+
+TEST_F(DriveCheckTest, HardenedDriveIsCheckedByItsOwnNamesAndBlocks)
+{
+    stdfs::remove_all(folder);
+    stdfs::create_directories(folder);
+    context = std::make_unique<token::DriveContext>(hashStr("secret12"));
+    context->setFormat(token::DriveFormat::Hardened);
+    ASSERT_TRUE(context->CreateToken(token::tokenPathFor(folder)));
+    context->setBackingFolder(folder);
+    drive = fs::DriveFs::forDrive(*context);
+    backUpToken();
+    ASSERT_EQ(drive->mkdir("/sub", 0755), 0);
+    put("/sub/good.txt", std::string(10000, 'g'));
+    put("/sub/bad.txt", std::string(10000, 'b'));
+    DriveCheckRequest withContents = request();
+    withContents.contents = true;
+    // The format's own entries (each folder's IV file) are no findings.
+    EXPECT_EQ(found(checkDrive(withContents)), (std::multimap<FindingKind, std::string>{}));
+
+    const stdfs::path bad = drive->backingPathOf("/sub/bad.txt");
+    std::string bytes = test::readFile(bad);
+    ASSERT_GT(bytes.size(), 5000u);
+    bytes[5000] = static_cast<char>(bytes[5000] ^ 0x01);
+    test::writeFile(bad, bytes);
+    const auto findings = found(checkDrive(withContents));
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_EQ(findings.begin()->first, FindingKind::FailsAuthentication);
+    EXPECT_EQ(findings.begin()->second.rfind("/sub/bad.txt", 0), 0u) << findings.begin()->second;
+}
+
 } // namespace kestrava::drives

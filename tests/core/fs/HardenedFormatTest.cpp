@@ -278,5 +278,32 @@ TEST_F(Hardened, LinkTargetsAndAttributeValuesAreSealed)
     EXPECT_EQ(fs->getxattr("/x", "user.tag", nullptr, 0), 4) << "the size asks nothing of the value";
 }
 
+// Conflict copies a sync client makes of a hardened file are shown, read and removed like on
+// the compatible format; the directory's IV file is never taken for one.
+TEST_F(Hardened, ConflictCopiesAreShownUnderTheirOwnNames)
+{
+    ASSERT_EQ(fs->mkdir("/docs", 0755), 0);
+    put("/docs/report.txt", "original");
+    const std::filesystem::path stored(backing("/docs/report.txt"));
+    const std::filesystem::path copy =
+        stored.parent_path() / (stored.filename().string() + " (conflicted copy 2026-12-08)");
+    std::filesystem::copy_file(stored, copy);
+
+    std::set<std::string> listed;
+    ASSERT_EQ(fs->readdir("/docs",
+                          [&](std::string_view name, const struct stat&) {
+                              listed.emplace(name);
+                              return true;
+                          }),
+              0);
+    EXPECT_EQ(listed,
+              (std::set<std::string>{".", "..", "report.txt", "report (conflicted copy 2026-12-08).txt"}));
+    EXPECT_EQ(get("/docs/report (conflicted copy 2026-12-08).txt"), "original");
+    EXPECT_EQ(get("/docs/report.txt"), "original");
+    ASSERT_EQ(fs->unlink("/docs/report (conflicted copy 2026-12-08).txt"), 0);
+    EXPECT_FALSE(std::filesystem::exists(copy));
+    EXPECT_EQ(get("/docs/report.txt"), "original");
+}
+
 } // namespace
 } // namespace kestrava::fs::test
