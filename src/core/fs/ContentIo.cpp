@@ -1,6 +1,7 @@
 #include "core/fs/ContentIo.h"
 
 #include "core/fs/FsError.h"
+#include "core/fs/FullIo.h"
 
 #include <algorithm>
 #include <array>
@@ -29,40 +30,6 @@ Byte* scratch(std::size_t size)
         buffer.resize(std::max(size, ContentIo::kChunkBytes));
     }
     return buffer.data();
-}
-
-// Reads until length bytes or the end of the file; returns how many were read.
-std::size_t preadFull(int fd, Byte* buffer, std::size_t length, std::uint64_t offset)
-{
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(fd, buffer + done, length - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        checkSys(n);
-        if (n == 0) {
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
-}
-
-void pwriteFull(int fd, const Byte* buffer, std::size_t length, std::uint64_t offset)
-{
-    std::size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pwrite(fd, buffer + done, length - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        checkSys(n);
-        if (n == 0) {
-            throw FsError(EIO);
-        }
-        done += static_cast<std::size_t>(n);
-    }
 }
 
 void copyOverlap(Byte* block, std::uint64_t blockStart, std::size_t blockLength, const Byte* data,
