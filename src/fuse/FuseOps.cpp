@@ -636,56 +636,16 @@ int replyXattr(fuse_req_t req, size_t size, const std::vector<char>& buffer, ssi
     return 0;
 }
 
-// The kernel asks for these before every write and at every `ls -l`, and never caches the
-// answer; they are nearly always absent.
-bool isAskedByTheKernel(std::string_view name)
-{
-    return name.starts_with("security.") || name.starts_with("system.posix_acl_");
-}
-
-std::vector<std::string> splitNames(const std::vector<char>& list, ssize_t n)
-{
-    std::vector<std::string> names;
-    std::string_view rest(list.data(), static_cast<size_t>(std::max<ssize_t>(n, 0)));
-    while (!rest.empty()) {
-        const size_t end = rest.find('\0');
-        names.emplace_back(rest.substr(0, end));
-        rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
-    }
-    return names;
-}
-
-// Whether the node has the attribute, from its names listed less than a second ago; false
-// when that is not known.
-bool knownAbsent(fuse_req_t req, fuse_ino_t ino, fs::DriveFs& fs, const std::string& path,
-                 std::string_view name)
-{
-    InodeTable& nodes = session(req).nodes;
-    const auto now = InodeTable::Clock::now();
-    auto names = nodes.xattrNames(ino, now);
-    if (!names) {
-        const ssize_t size = fs.listxattr(path, nullptr, 0);
-        if (size < 0) {
-            return false;
-        }
-        std::vector<char> list(static_cast<size_t>(size));
-        const ssize_t n = fs.listxattr(path, list.data(), list.size());
-        if (n < 0) {
-            return false; // changed meanwhile: ask the backing entry itself
-        }
-        names = splitNames(list, n);
-        nodes.storeXattrNames(ino, *names, now);
-    }
-    return std::find(names->begin(), names->end(), name) == names->end();
-}
-
 void onGetxattr(fuse_req_t req, fuse_ino_t ino, const char* name, size_t size)
 {
+    // The kernel asks for "security.capability" before every write and ls for a label and an
+    // access list at every entry: answered at once, with no backing work.
+    if (!fs::DriveFs::servesXattr(name)) {
+        fuse_reply_err(req, EOPNOTSUPP);
+        return;
+    }
     reply(req, "getxattr", [&] {
         return withPath(req, ino, [&](fs::DriveFs& fs, const std::string& path) {
-            if (isAskedByTheKernel(name) && knownAbsent(req, ino, fs, path, name)) {
-                return -ENODATA;
-            }
             std::vector<char> buffer(size);
             return replyXattr(req, size, buffer, fs.getxattr(path, name, buffer.data(), size));
         });
@@ -706,9 +666,7 @@ void onSetxattr(fuse_req_t req, fuse_ino_t ino, const char* name, const char* va
 {
     reply(req, "setxattr", [&] {
         return withPath(req, ino, [&](fs::DriveFs& fs, const std::string& path) {
-            const int rc = fs.setxattr(path, name, value, size, flags);
-            session(req).nodes.dropXattrNames(ino);
-            return replyDone(req, rc);
+            return replyDone(req, fs.setxattr(path, name, value, size, flags));
         });
     });
 }
@@ -717,9 +675,7 @@ void onRemovexattr(fuse_req_t req, fuse_ino_t ino, const char* name)
 {
     reply(req, "removexattr", [&] {
         return withPath(req, ino, [&](fs::DriveFs& fs, const std::string& path) {
-            const int rc = fs.removexattr(path, name);
-            session(req).nodes.dropXattrNames(ino);
-            return replyDone(req, rc);
+            return replyDone(req, fs.removexattr(path, name));
         });
     });
 }

@@ -210,34 +210,6 @@ std::optional<std::uint64_t> InodeTable::anyHandle(NodeId node) const
     return it->second.handles.front();
 }
 
-std::optional<std::vector<std::string>> InodeTable::xattrNames(NodeId node, Clock::time_point now) const
-{
-    std::lock_guard lock(m_mutex);
-    const auto it = m_nodes.find(node);
-    if (it == m_nodes.end() || !it->second.xattrNames ||
-        now - it->second.xattrListed >= kXattrNamesLifetime || now < it->second.xattrListed) {
-        return std::nullopt;
-    }
-    return it->second.xattrNames;
-}
-
-void InodeTable::storeXattrNames(NodeId node, std::vector<std::string> names, Clock::time_point now)
-{
-    std::lock_guard lock(m_mutex);
-    if (const auto it = m_nodes.find(node); it != m_nodes.end()) {
-        it->second.xattrNames = std::move(names);
-        it->second.xattrListed = now;
-    }
-}
-
-void InodeTable::dropXattrNames(NodeId node)
-{
-    std::lock_guard lock(m_mutex);
-    if (const auto it = m_nodes.find(node); it != m_nodes.end()) {
-        it->second.xattrNames.reset();
-    }
-}
-
 std::size_t InodeTable::size() const
 {
     std::lock_guard lock(m_mutex);

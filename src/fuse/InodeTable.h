@@ -6,7 +6,6 @@
 // kernel holds lookups on it. Nothing here knows FUSE, so it is tested on its own.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -26,10 +25,6 @@ inline constexpr NodeId kRootNode = 1;
 class InodeTable
 {
 public:
-    using Clock = std::chrono::steady_clock;
-    // How long a node's list of extended attribute names answers questions for absent ones.
-    static constexpr Clock::duration kXattrNamesLifetime = std::chrono::seconds(1);
-
     InodeTable();
 
     // The node of the backing entry st describes, handed to the kernel as name inside parent:
@@ -59,11 +54,6 @@ public:
     void closed(NodeId node, std::uint64_t handle);
     std::optional<std::uint64_t> anyHandle(NodeId node) const;
 
-    // The node's extended attribute names, when listed less than kXattrNamesLifetime before now.
-    std::optional<std::vector<std::string>> xattrNames(NodeId node, Clock::time_point now) const;
-    void storeXattrNames(NodeId node, std::vector<std::string> names, Clock::time_point now);
-    void dropXattrNames(NodeId node);
-
     std::size_t size() const;
     std::uint64_t lookupsOf(NodeId node) const;
 
@@ -79,8 +69,6 @@ private:
         std::uint64_t lookups = 0;
         std::vector<Name> names; // most recent first
         std::vector<std::uint64_t> handles;
-        std::optional<std::vector<std::string>> xattrNames;
-        Clock::time_point xattrListed{};
     };
 
     std::optional<std::string> pathLocked(NodeId node, int depth) const;

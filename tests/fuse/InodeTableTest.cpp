@@ -120,24 +120,5 @@ TEST(InodeTable, RemovedFileAnswersThroughItsOpenHandles)
     EXPECT_FALSE(nodes.anyHandle(999));
 }
 
-TEST(InodeTable, AttributeNamesAnswerForOneSecondUntilDropped)
-{
-    InodeTable nodes;
-    const NodeId file = nodes.remember(kRootNode, "x", entry(40));
-    const auto t0 = InodeTable::Clock::time_point{} + std::chrono::hours(1);
-    EXPECT_FALSE(nodes.xattrNames(file, t0));
-    nodes.storeXattrNames(file, {"user.a", "security.selinux"}, t0);
-    const auto names = nodes.xattrNames(file, t0 + std::chrono::milliseconds(999));
-    ASSERT_TRUE(names);
-    EXPECT_EQ(*names, (std::vector<std::string>{"user.a", "security.selinux"}));
-    EXPECT_FALSE(nodes.xattrNames(file, t0 + std::chrono::seconds(1)));
-    EXPECT_FALSE(nodes.xattrNames(file, t0 - std::chrono::milliseconds(1))) << "a clock going back";
-
-    nodes.storeXattrNames(file, {}, t0);
-    EXPECT_TRUE(nodes.xattrNames(file, t0));
-    nodes.dropXattrNames(file);
-    EXPECT_FALSE(nodes.xattrNames(file, t0));
-}
-
 } // namespace
 } // namespace kestrava::fuse

@@ -103,7 +103,10 @@ public:
     int mknod(std::string_view path, mode_t mode, dev_t device, const Caller& caller = Caller::server());
 
     // Extended attributes take the place of named streams: names are stored plain, values in
-    // the "user." namespace are encrypted like contents.
+    // the "user." namespace are encrypted like contents. Security labels and access lists
+    // ("security.", "system.") are not offered: on the backing entry they describe the
+    // encrypted file, and the kernel enforces neither on a drive.
+    static bool servesXattr(std::string_view name);
     int setxattr(std::string_view path, std::string_view name, const char* value, std::size_t size,
                  int flags);
     ssize_t getxattr(std::string_view path, std::string_view name, char* value, std::size_t size);

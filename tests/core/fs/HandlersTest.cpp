@@ -1,6 +1,7 @@
 // The handlers' rules beyond contents and listings.
 #include "FsTestSupport.h"
 
+#include <cstring>
 #include <filesystem>
 #include <linux/limits.h>
 #include <set>
@@ -207,6 +208,37 @@ TEST_P(Handlers, ExtendedAttributesRoundTrip)
     EXPECT_EQ(fs->setxattr("/dir", "user.d", "1", 1, 0), 0);
     EXPECT_EQ(fs->removexattr("/x", "user.note"), 0);
     EXPECT_EQ(fs->getxattr("/x", "user.note", nullptr, 0), -ENODATA);
+}
+
+// Labels and access lists on a backing entry describe the encrypted file: the drive neither
+// shows them nor takes new ones, and says "not supported" so tools stop asking.
+TEST_P(Handlers, SecurityLabelsAndAccessListsAreNotOffered)
+{
+    put("/x", "x");
+    const std::string stored = fs->backingPathOf("/x");
+    if (::setxattr(stored.c_str(), "user.plain", "p", 1, 0) != 0 ||
+        ::setxattr(stored.c_str(), "security.kestrava-test", "label", 5, 0) != 0) {
+        GTEST_SKIP() << "the temporary folder takes no user and security attributes here: "
+                     << std::strerror(errno);
+    }
+    char value[64];
+    for (const char* name : {"security.kestrava-test", "security.capability", "system.posix_acl_access"}) {
+        EXPECT_EQ(fs->getxattr("/x", name, value, sizeof value), -EOPNOTSUPP) << name;
+        EXPECT_EQ(fs->getxattr("/x", name, nullptr, 0), -EOPNOTSUPP) << name;
+        EXPECT_EQ(fs->setxattr("/x", name, "v", 1, 0), -EOPNOTSUPP) << name;
+        EXPECT_EQ(fs->removexattr("/x", name), -EOPNOTSUPP) << name;
+    }
+    EXPECT_EQ(::getxattr(stored.c_str(), "security.kestrava-test", value, sizeof value), 5)
+        << "left as it was";
+
+    // The list holds what the drive serves, and its size is the size of that list.
+    const std::string expected("user.plain\0", 11);
+    EXPECT_EQ(fs->listxattr("/x", nullptr, 0), static_cast<ssize_t>(expected.size()));
+    char names[256];
+    const ssize_t n = fs->listxattr("/x", names, sizeof names);
+    ASSERT_EQ(n, static_cast<ssize_t>(expected.size()));
+    EXPECT_EQ(std::string(names, static_cast<std::size_t>(n)), expected);
+    EXPECT_EQ(fs->listxattr("/x", names, expected.size() - 1), -ERANGE);
 }
 
 } // namespace
