@@ -382,6 +382,15 @@ int refuseUnwritable(fuse_req_t req, fs::DriveFs& fs, const std::string& path, i
     return fs.access(path, W_OK) == -EACCES ? -EACCES : 0;
 }
 
+// Writes through a write-only handle skip the page cache: nothing can read or map through
+// such a handle, and the kernel then neither copies each write into the cache nor asks for
+// "security.capability" before it. Files with set-id bits keep the cached path, on which the
+// kernel clears those bits when someone writes.
+bool writesDirectly(int flags, mode_t mode)
+{
+    return (flags & O_ACCMODE) == O_WRONLY && (mode & (S_ISUID | S_ISGID)) == 0;
+}
+
 void onOpen(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
 {
     reply(req, "open", [&] {
@@ -395,6 +404,14 @@ void onOpen(fuse_req_t req, fuse_ino_t ino, fuse_file_info* fi)
             }
             // Kept across opens; dropped when the kernel sees the size or time change.
             fi->keep_cache = 1;
+            fi->noflush = fs.flushMayFail() ? 0 : 1;
+            if ((fi->flags & O_ACCMODE) == O_WRONLY) {
+                struct stat st
+                {
+                };
+                fi->direct_io =
+                    fs.fgetattr(fi->fh, &st) == 0 && writesDirectly(fi->flags, st.st_mode) ? 1 : 0;
+            }
             session(req).nodes.opened(ino, fi->fh);
             if (fuse_reply_open(req, fi) != 0) {
                 session(req).nodes.closed(ino, fi->fh);
@@ -413,12 +430,15 @@ void onCreate(fuse_req_t req, fuse_ino_t parent, const char* name, mode_t mode, 
             if (rc != 0) {
                 return rc;
             }
+            // Each close of a file would otherwise cost a round trip that does nothing.
+            fi->noflush = fs.flushMayFail() ? 0 : 1;
             fuse_entry_param entry{};
             rc = fs.fgetattr(fi->fh, &entry.attr);
             if (rc != 0) {
                 fs.release(fi->fh);
                 return rc;
             }
+            fi->direct_io = writesDirectly(fi->flags, entry.attr.st_mode) ? 1 : 0;
             InodeTable& nodes = session(req).nodes;
             entry.ino = nodes.remember(parent, name, entry.attr);
             entry.attr_timeout = kCacheSeconds;

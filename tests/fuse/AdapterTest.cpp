@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 #include <set>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/xattr.h>
@@ -383,6 +384,45 @@ TEST_F(AdapterTest, UnlinkedOpenFileStaysUsableAndLeavesNothingBehind)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     EXPECT_TRUE(std::filesystem::is_empty(back()));
+}
+
+// Write-only handles bypass the page cache; what they write must still show at once through
+// handles that read or map the file, and through a new opening.
+TEST_F(AdapterTest, WritesThroughWriteOnlyHandlesShowEverywhereAtOnce)
+{
+    const std::string path = at("shared.bin");
+    writeAll(path, std::string(3 * 4096, 'a'));
+    const int reader = ::open(path.c_str(), O_RDWR);
+    ASSERT_GE(reader, 0);
+    char got[4096];
+    ASSERT_EQ(::pread(reader, got, sizeof got, 4096), 4096); // now cached
+    void* mapped = ::mmap(nullptr, 3 * 4096, PROT_READ, MAP_SHARED, reader, 0);
+    ASSERT_NE(mapped, MAP_FAILED) << std::strerror(errno);
+    EXPECT_EQ(static_cast<const char*>(mapped)[4096], 'a');
+
+    const int writer = ::open(path.c_str(), O_WRONLY);
+    ASSERT_GE(writer, 0);
+    const std::string fresh = randomBytes(5000, 7);
+    ASSERT_EQ(::pwrite(writer, fresh.data(), fresh.size(), 4000), static_cast<ssize_t>(fresh.size()));
+    const int appender = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(appender, 0);
+    ASSERT_EQ(::write(appender, "tail", 4), 4);
+
+    ASSERT_EQ(::pread(reader, got, sizeof got, 4096), 4096);
+    EXPECT_EQ(std::string(got, sizeof got), fresh.substr(96, 4096));
+    EXPECT_EQ(std::string(static_cast<const char*>(mapped) + 4000, fresh.size()), fresh);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(::fstat(reader, &st), 0);
+    EXPECT_EQ(st.st_size, 3 * 4096 + 4);
+    std::string expected = std::string(4000, 'a') + fresh + std::string(3 * 4096 - 9000, 'a') + "tail";
+    EXPECT_EQ(readAll(path), expected);
+
+    ::munmap(mapped, 3 * 4096);
+    EXPECT_EQ(::close(appender), 0);
+    EXPECT_EQ(::close(writer), 0);
+    EXPECT_EQ(::close(reader), 0);
 }
 
 TEST_F(AdapterTest, ManyThreadsAtOnce)

@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 #include <limits>
+#include <linux/magic.h>
 #include <sys/statvfs.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace kestrava::fs {
@@ -53,6 +55,30 @@ UniqueFd openRoot(const std::filesystem::path& folder)
 }
 } // namespace
 
+namespace {
+// File systems whose close never reports a write error: data reaches them on write, and
+// errors of the later write-back are reported by fsync.
+bool isLocalDisk(int fd)
+{
+    struct statfs info
+    {
+    };
+    if (::fstatfs(fd, &info) != 0) {
+        return false;
+    }
+    switch (static_cast<unsigned long>(info.f_type)) {
+    case EXT4_SUPER_MAGIC: // also ext2 and ext3
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
 DriveFs::DriveFs(crypto::ByteView masterKey, const FsOptions& options,
                  const std::filesystem::path& backingFolder)
     : m_options(options), m_folder(backingFolder), m_root(openRoot(backingFolder)),
@@ -69,7 +95,8 @@ DriveFs::DriveFs(crypto::ByteView masterKey, const FsOptions& options,
                                 return m_codecs.names->encryptName(dirFd, plain, false);
                             })
                       : nullptr),
-      m_tree(m_root.get(), m_mapper, m_caseFold.get(), m_conflicts.get())
+      m_tree(m_root.get(), m_mapper, m_caseFold.get(), m_conflicts.get()),
+      m_flushMayFail(!isLocalDisk(m_root.get()))
 {
 }
 

@@ -85,6 +85,9 @@ public:
     ssize_t write(std::uint64_t handle, const char* buffer, std::size_t size, off_t offset);
     int flush(std::uint64_t handle);
     int fsync(std::uint64_t handle, bool dataOnly);
+    // Whether closing a file in the backing folder may report a write error (network and
+    // layered file systems); on local disks flush has nothing to do.
+    bool flushMayFail() const { return m_flushMayFail; }
 
     // Directories and names. The listing reports ".", ".." and the entries whose names are
     // this drive's, decrypted; with plus set each entry carries full attributes, otherwise
@@ -165,6 +168,7 @@ private:
     std::unique_ptr<ConflictIndex> m_conflicts;
     BackingTree m_tree;
     OpenFileTable m_files;
+    bool m_flushMayFail = true;
 };
 
 } // namespace kestrava::fs
