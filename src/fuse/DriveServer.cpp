@@ -258,7 +258,6 @@ int serveDrive(const ServeRequest& request)
     options.allowOther = request.allowOther;
     options.singleThread = request.singleThread;
     options.maxThreads = request.maxThreads;
-    options.threadPool = request.threadPool;
     options.debug = request.debug;
     const std::filesystem::path stateFile = host::stateFileFor(*runtime, mountPoint);
     // Ready once the kernel has accepted the session: only then is the drive usable.

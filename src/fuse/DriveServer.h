@@ -22,7 +22,6 @@ struct ServeRequest
     bool allowOther = false;
     bool singleThread = false;
     unsigned int maxThreads = 16; // serving threads at most
-    bool threadPool = false;      // libfuse's own multithreaded loop instead of ours
     bool debug = false;
     std::chrono::seconds idleTimeout{0}; // unmount after this long without a request; 0: never
     bool idleDetach = false;             // ...even while programs hold files on the drive

@@ -4,7 +4,6 @@
 #include "core/host/MountTable.h"
 #include "fuse/FuseOps.h"
 #include "fuse/FuseVersion.h"
-#include "fuse/ServeLoop.h"
 
 #include <fuse_lowlevel.h>
 #include <vector>
@@ -90,17 +89,19 @@ int MountSession::serve()
     if (m_options.singleThread) {
         return fuse_session_loop(m_session);
     }
-    if (m_options.threadPool) {
-        fuse_loop_config* config = fuse_loop_cfg_create();
-        fuse_loop_cfg_set_clone_fd(config, 1);
-        fuse_loop_cfg_set_max_threads(config, m_options.maxThreads);
-        fuse_loop_cfg_set_idle_threads(config, m_options.maxThreads);
-        const int rc = fuse_session_loop_mt(m_session, config);
-        fuse_loop_cfg_destroy(config);
-        return rc;
+    // Every idle thread waits on its own copy of the device, and idle threads are kept: under
+    // parallel load a thread that has replied takes the next request without waking anyone,
+    // and no thread is started or ended per request.
+    fuse_loop_config* config = fuse_loop_cfg_create();
+    if (config == nullptr) {
+        return -1;
     }
-    ServeLoop loop(m_session, m_options.maxThreads);
-    return loop.run();
+    fuse_loop_cfg_set_clone_fd(config, 1);
+    fuse_loop_cfg_set_max_threads(config, m_options.maxThreads);
+    fuse_loop_cfg_set_idle_threads(config, m_options.maxThreads);
+    const int rc = fuse_session_loop_mt(m_session, config);
+    fuse_loop_cfg_destroy(config);
+    return rc;
 }
 
 void MountSession::unmount()

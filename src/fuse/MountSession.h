@@ -21,7 +21,6 @@ struct SessionOptions
                                   // kernel then checks permissions from the mode bits
     bool singleThread = false;    // one thread serves every request (debugging)
     unsigned int maxThreads = 16; // serving threads at most
-    bool threadPool = false;      // libfuse's own loop of threads that all wait (for comparison)
     bool debug = false;           // libfuse's request trace on standard error
     bool handleSignals = true;    // SIGINT, SIGTERM and SIGHUP end the loop (off in tests)
 };

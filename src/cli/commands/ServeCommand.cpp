@@ -98,10 +98,6 @@ public:
             request.singleThread = request.singleThread || count == 1;
             request.maxThreads = count > 1 ? static_cast<unsigned int>(count) : request.maxThreads;
         }
-        // For comparing serving loops: libfuse's pool of threads that all wait for requests.
-        if (const char* loop = std::getenv("KESTRAVA_FUSE_LOOP"); loop != nullptr) {
-            request.threadPool = std::string_view(loop) == "pool";
-        }
         return fuse::serveDrive(request) == 0 ? ExitCode::Success : ExitCode::Failure;
     }
 };
