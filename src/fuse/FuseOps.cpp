@@ -481,6 +481,22 @@ void onWrite(fuse_req_t req, fuse_ino_t, const char* data, size_t size, off_t of
     });
 }
 
+void onCopyFileRange(fuse_req_t req, fuse_ino_t, off_t inOffset, fuse_file_info* in, fuse_ino_t,
+                     off_t outOffset, fuse_file_info* out, size_t length, int flags)
+{
+    reply(req, "copy_file_range", [&] {
+        if (flags != 0) {
+            return -EINVAL;
+        }
+        const ssize_t n = drive(req).copyFileRange(in->fh, inOffset, out->fh, outOffset, length);
+        if (n < 0) {
+            return static_cast<int>(n);
+        }
+        fuse_reply_write(req, static_cast<size_t>(n));
+        return 0;
+    });
+}
+
 void onFlush(fuse_req_t req, fuse_ino_t, fuse_file_info* fi)
 {
     reply(req, "flush", [&] { return replyDone(req, drive(req).flush(fi->fh)); });
@@ -732,6 +748,7 @@ fuse_lowlevel_ops makeOperations()
     ops.access = onAccess;
     ops.setxattr = onSetxattr;
     ops.getxattr = onGetxattr;
+    ops.copy_file_range = onCopyFileRange;
     ops.listxattr = onListxattr;
     ops.removexattr = onRemovexattr;
     return ops;

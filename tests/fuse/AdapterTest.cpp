@@ -425,6 +425,38 @@ TEST_F(AdapterTest, WritesThroughWriteOnlyHandlesShowEverywhereAtOnce)
     EXPECT_EQ(::close(reader), 0);
 }
 
+// copy_file_range(2) between files of the drive reaches the drive's own copy: programs such
+// as cp use it, and the kernel passes it on.
+TEST_F(AdapterTest, CopyFileRangeBetweenFilesOfTheDrive)
+{
+    const std::string source = randomBytes(3 * 1024 * 1024 + 123, 11);
+    writeAll(at("from"), source);
+    writeAll(at("to"), std::string(5000, 'd'));
+    const int in = ::open(at("from").c_str(), O_RDONLY);
+    const int out = ::open(at("to").c_str(), O_RDWR);
+    ASSERT_GE(in, 0);
+    ASSERT_GE(out, 0);
+    loff_t inPos = 0;
+    loff_t outPos = 0;
+    std::size_t copied = 0;
+    while (copied < source.size()) {
+        const ssize_t n = ::copy_file_range(in, &inPos, out, &outPos, source.size() - copied, 0);
+        ASSERT_GT(n, 0) << std::strerror(errno);
+        copied += static_cast<std::size_t>(n);
+    }
+    EXPECT_EQ(readAll(at("to")), source);
+
+    // Unaligned, inside the target: the bytes around the copied range stay.
+    inPos = 10;
+    outPos = 4000;
+    ASSERT_EQ(::copy_file_range(in, &inPos, out, &outPos, 9000, 0), 9000);
+    std::string expected = source;
+    expected.replace(4000, 9000, source.substr(10, 9000));
+    EXPECT_EQ(readAll(at("to")), expected);
+    ::close(in);
+    ::close(out);
+}
+
 TEST_F(AdapterTest, ManyThreadsAtOnce)
 {
     constexpr int kThreads = 8;

@@ -26,6 +26,15 @@ public:
     virtual void setEndOfFile(int fd, RangeLock& lock, std::uint64_t newSize) const = 0;
     // The plain size of a file from the size of its backing file.
     virtual std::uint64_t plainSize(std::uint64_t backingSize) const = 0;
+    // Copies up to length plain bytes from one file to another by copying their stored form,
+    // where the format allows that for the range; returns the bytes copied, or 0 when the
+    // caller must copy through read and write instead.
+    virtual std::size_t copyStored(int /*inFd*/, RangeLock& /*inLock*/, std::uint64_t /*inOffset*/,
+                                   int /*outFd*/, RangeLock& /*outLock*/, std::uint64_t /*outOffset*/,
+                                   std::size_t /*length*/) const
+    {
+        return 0;
+    }
 
     // Extended-attribute values ("user." namespace). openValue throws FsError(EIO).
     virtual std::vector<crypto::Byte> sealValue(std::string_view name, crypto::ByteView plain) const = 0;
@@ -54,6 +63,11 @@ public:
         m_io.SetEndOfFile(fd, lock, newSize);
     }
     std::uint64_t plainSize(std::uint64_t backingSize) const override { return backingSize; }
+    std::size_t copyStored(int inFd, RangeLock& inLock, std::uint64_t inOffset, int outFd, RangeLock& outLock,
+                           std::uint64_t outOffset, std::size_t length) const override
+    {
+        return m_io.CopyStored(inFd, inLock, inOffset, outFd, outLock, outOffset, length);
+    }
 
     std::vector<crypto::Byte> sealValue(std::string_view, crypto::ByteView plain) const override
     {

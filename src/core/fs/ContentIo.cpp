@@ -7,6 +7,7 @@
 #include <array>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -247,6 +248,87 @@ std::size_t ContentIo::WriteContent(int fd, RangeLock& lock, std::uint64_t offse
         throw;
     }
     return length;
+}
+
+namespace {
+// Copies count stored bytes between two backing files: in the kernel where it can (no copy
+// through this process, and shared extents where the file system has them), by reading and
+// writing otherwise.
+void copyBytes(int inFd, std::uint64_t inOffset, int outFd, std::uint64_t outOffset, std::uint64_t count)
+{
+    auto inPos = static_cast<off_t>(inOffset);
+    auto outPos = static_cast<off_t>(outOffset);
+    std::uint64_t left = count;
+    while (left > 0) {
+        const ssize_t n = ::copy_file_range(inFd, &inPos, outFd, &outPos, left, 0);
+        if (n > 0) {
+            left -= static_cast<std::uint64_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n == 0 || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP || errno == ENOSYS) {
+            break; // the rest the slow way
+        }
+        throw FsError(errno);
+    }
+    while (left > 0) {
+        Byte* buffer = scratch(ContentIo::kChunkBytes);
+        const std::size_t piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(left, ContentIo::kChunkBytes));
+        if (preadFull(inFd, buffer, piece, static_cast<std::uint64_t>(inPos)) != piece) {
+            throw FsError(EIO); // the source shrank under its lock: not ours to explain
+        }
+        pwriteFull(outFd, buffer, piece, static_cast<std::uint64_t>(outPos));
+        inPos += static_cast<off_t>(piece);
+        outPos += static_cast<off_t>(piece);
+        left -= piece;
+    }
+}
+} // namespace
+
+std::size_t ContentIo::CopyStored(int inFd, RangeLock& inLock, std::uint64_t inOffset, int outFd,
+                                  RangeLock& outLock, std::uint64_t outOffset, std::size_t length) const
+{
+    if (length == 0 || inOffset % kBlock != 0 || outOffset % kBlock != 0) {
+        return 0;
+    }
+    // Both files stay still meanwhile. The locks are taken in one order, so two copies in
+    // opposite directions cannot wait for each other; a copy within one file takes its lock once.
+    std::optional<RangeLock::Guard> first;
+    std::optional<RangeLock::Guard> second;
+    if (&inLock == &outLock) {
+        first.emplace(outLock, 0, RangeLock::kWholeFile, true);
+    } else if (&inLock < &outLock) {
+        first.emplace(inLock, 0, RangeLock::kWholeFile, false);
+        second.emplace(outLock, 0, RangeLock::kWholeFile, true);
+    } else {
+        first.emplace(outLock, 0, RangeLock::kWholeFile, true);
+        second.emplace(inLock, 0, RangeLock::kWholeFile, false);
+    }
+    const std::uint64_t inSize = fileSize(inFd);
+    const std::uint64_t outSize = fileSize(outFd);
+    if (inOffset >= inSize || outOffset > outSize) {
+        return 0;
+    }
+    std::uint64_t count = std::min<std::uint64_t>(length, inSize - inOffset);
+    const bool endsBoth = inOffset + count == inSize && outOffset + count >= outSize;
+    if (!endsBoth) {
+        count = blockFloor(count);
+    }
+    if (count == 0) {
+        return 0;
+    }
+    try {
+        copyBytes(inFd, inOffset, outFd, outOffset, count);
+    } catch (...) {
+        if (outOffset + count > outSize) {
+            (void)::ftruncate(outFd, static_cast<off_t>(outSize));
+        }
+        throw;
+    }
+    return static_cast<std::size_t>(count);
 }
 
 void ContentIo::SetEndOfFile(int fd, RangeLock& lock, std::uint64_t newSize) const

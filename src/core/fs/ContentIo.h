@@ -36,6 +36,15 @@ public:
     // Moves the end of file; a grown region holds encrypted zeros. Throws FsError.
     void SetEndOfFile(int fd, RangeLock& lock, std::uint64_t newSize) const;
 
+    // Every block is encrypted by itself from the same starting state, so whole blocks keep
+    // their meaning wherever they are stored: a copy between block-aligned offsets copies the
+    // stored bytes (the backing file system may even share them). A last, partial block is
+    // copied too when it ends the data of both files. Returns the bytes copied; 0 when the
+    // range does not allow this (unaligned, starting past the target's end, or less than a
+    // block). Throws FsError.
+    std::size_t CopyStored(int inFd, RangeLock& inLock, std::uint64_t inOffset, int outFd, RangeLock& outLock,
+                           std::uint64_t outOffset, std::size_t length) const;
+
 private:
     void writeInside(int fd, std::uint64_t offset, const crypto::Byte* data, std::size_t length,
                      std::uint64_t size) const;

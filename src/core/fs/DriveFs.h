@@ -85,6 +85,11 @@ public:
     ssize_t write(std::uint64_t handle, const char* buffer, std::size_t size, off_t offset);
     int flush(std::uint64_t handle);
     int fsync(std::uint64_t handle, bool dataOnly);
+    // Copies up to length bytes between two open files (of this drive); returns the count
+    // copied, 0 at the end of the source. Whole blocks of the compatible format are copied as
+    // stored, everything else is read and written again.
+    ssize_t copyFileRange(std::uint64_t inHandle, off_t inOffset, std::uint64_t outHandle, off_t outOffset,
+                          std::size_t length);
     // Whether closing a file in the backing folder may report a write error (network and
     // layered file systems); on local disks flush has nothing to do.
     bool flushMayFail() const { return m_flushMayFail; }

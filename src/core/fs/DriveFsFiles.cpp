@@ -1,8 +1,10 @@
 // File handlers: create, open, read, write, release, flush, fsync.
 #include "core/fs/DriveFsSupport.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
+#include <vector>
 
 namespace kestrava::fs {
 namespace {
@@ -139,6 +141,58 @@ int DriveFs::flush(std::uint64_t handle)
         // Closing a duplicate reports write-back errors some file systems keep for close.
         checkSys(::close(checkSys(::dup(file->fd.get()))));
         return 0;
+    });
+}
+
+ssize_t DriveFs::copyFileRange(std::uint64_t inHandle, off_t inOffset, std::uint64_t outHandle,
+                               off_t outOffset, std::size_t length)
+{
+    // One request copies this much at most; callers carry on after a short count.
+    constexpr std::size_t kMostPerCall = 64 * 1024 * 1024;
+    constexpr std::size_t kPiece = 1024 * 1024;
+    return run("copy_file_range", [&]() -> ssize_t {
+        length = std::min(length, kMostPerCall);
+        requireRange(inOffset, length);
+        requireRange(outOffset, length);
+        const auto in = m_files.get(inHandle);
+        const auto out = m_files.get(outHandle);
+        if (out->readOnly) {
+            throw FsError(EACCES);
+        }
+        if (!in->plainContents && !out->plainContents && !out->append) {
+            const std::size_t copied = m_codecs.content->copyStored(
+                in->fd.get(), in->inode->blocks, static_cast<std::uint64_t>(inOffset), out->fd.get(),
+                out->inode->blocks, static_cast<std::uint64_t>(outOffset), length);
+            if (copied > 0) {
+                return static_cast<ssize_t>(copied);
+            }
+        }
+        // Through the contents, a piece at a time.
+        std::vector<char> buffer(std::min(length, kPiece));
+        std::size_t total = 0;
+        while (total < length) {
+            const std::size_t want = std::min(buffer.size(), length - total);
+            const ssize_t got = read(inHandle, buffer.data(), want, inOffset + static_cast<off_t>(total));
+            if (got <= 0) {
+                if (got < 0 && total == 0) {
+                    throw FsError(static_cast<int>(-got));
+                }
+                break;
+            }
+            const ssize_t put = write(outHandle, buffer.data(), static_cast<std::size_t>(got),
+                                      outOffset + static_cast<off_t>(total));
+            if (put < 0) {
+                if (total == 0) {
+                    throw FsError(static_cast<int>(-put));
+                }
+                break;
+            }
+            total += static_cast<std::size_t>(put);
+            if (static_cast<std::size_t>(got) < want) {
+                break; // the end of the source
+            }
+        }
+        return static_cast<ssize_t>(total);
     });
 }
 
