@@ -88,8 +88,10 @@ count "ls -l again at once" 'ls -l d'
 count "stat, entries not cached" 'sleep 1.2; stat d/* > /dev/null'
 count "4 KiB writes (files = writes)" 'dd if=/dev/zero of=big bs=4k count='"$files"' conv=notrunc status=none'
 count "4 KiB reads (files = reads)" 'echo 3 > /proc/sys/vm/drop_caches 2> /dev/null || true; dd if=big of=/dev/null bs=4k iflag=direct status=none'
-count "cp of a 1 MiB file (files = copies)" 'head -c 1048576 /dev/zero > one.bin; for ((i = 0; i < '"$files"'; i++)); do cp one.bin copy.bin; done; rm -f one.bin copy.bin'
+dd if=/dev/zero of="$mnt/one.bin" bs=1M count=16 status=none
+count "cp of a 16 MiB file (files = copies)" 'for ((i = 0; i < '"$files"'; i++)); do cp one.bin copy.bin; done'
 if command -v fio > /dev/null; then
-    count "4 KiB random reads and writes, read-write handle (files = operations)" 'fio --name=r --filename=r.bin --size=16m --bs=4k --rw=randrw --ioengine=psync --number_ios='"$files"' --output-format=terse; rm -f r.bin'
+    count "4 KiB random reads and writes, read-write handle (files = operations)" 'fio --name=r --filename=one.bin --size=16m --bs=4k --rw=randrw --ioengine=psync --number_ios='"$files"' --output-format=terse'
 fi
+rm -f "$mnt/one.bin" "$mnt/copy.bin"
 count "rm -rf" 'rm -rf d'
