@@ -11,7 +11,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
-#include <random>
 #include <set>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -21,16 +20,6 @@
 
 namespace kestrava::fuse::test {
 namespace {
-
-std::string randomBytes(std::size_t size, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::string data(size, '\0');
-    for (char& c : data) {
-        c = static_cast<char>(gen() & 0xff);
-    }
-    return data;
-}
 
 std::string readAll(const std::string& path)
 {
@@ -127,7 +116,7 @@ TEST_F(AdapterTest, ErrorsReachProgramsAsTheirErrno)
 
 TEST_F(AdapterTest, ContentsSurviveOddWritesAcrossBlocksAndMatchTheFileSystemLayer)
 {
-    const std::string data = randomBytes(3 * 1024 * 1024 + 777, 1);
+    const std::string data = kestrava::test::randomBytes(3 * 1024 * 1024 + 777, 1);
     const int fd = ::open(at("big.bin").c_str(), O_RDWR | O_CREAT, 0600);
     ASSERT_GE(fd, 0);
     std::size_t offset = 0;
@@ -402,7 +391,7 @@ TEST_F(AdapterTest, WritesThroughWriteOnlyHandlesShowEverywhereAtOnce)
 
     const int writer = ::open(path.c_str(), O_WRONLY);
     ASSERT_GE(writer, 0);
-    const std::string fresh = randomBytes(5000, 7);
+    const std::string fresh = kestrava::test::randomBytes(5000, 7);
     ASSERT_EQ(::pwrite(writer, fresh.data(), fresh.size(), 4000), static_cast<ssize_t>(fresh.size()));
     const int appender = ::open(path.c_str(), O_WRONLY | O_APPEND);
     ASSERT_GE(appender, 0);
@@ -429,7 +418,7 @@ TEST_F(AdapterTest, WritesThroughWriteOnlyHandlesShowEverywhereAtOnce)
 // as cp use it, and the kernel passes it on.
 TEST_F(AdapterTest, CopyFileRangeBetweenFilesOfTheDrive)
 {
-    const std::string source = randomBytes(3 * 1024 * 1024 + 123, 11);
+    const std::string source = kestrava::test::randomBytes(3 * 1024 * 1024 + 123, 11);
     writeAll(at("from"), source);
     writeAll(at("to"), std::string(5000, 'd'));
     const int in = ::open(at("from").c_str(), O_RDONLY);
@@ -464,8 +453,8 @@ TEST_F(AdapterTest, ManyThreadsAtOnce)
     std::atomic<int> failures{0};
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            const std::string data =
-                randomBytes(300000 + static_cast<std::size_t>(t) * 1000, static_cast<unsigned>(t));
+            const std::string data = kestrava::test::randomBytes(300000 + static_cast<std::size_t>(t) * 1000,
+                                                                 static_cast<unsigned>(t));
             const std::string path = at("t" + std::to_string(t));
             for (int round = 0; round < 3; ++round) {
                 const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -68,6 +69,16 @@ void writeFile(const std::filesystem::path& path, const std::string& contents)
     if (!out) {
         throw std::runtime_error("cannot write " + path.string());
     }
+}
+
+std::string randomBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 gen(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(gen() & 0xff);
+    }
+    return bytes;
 }
 
 } // namespace kestrava::test

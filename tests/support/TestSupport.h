@@ -39,5 +39,7 @@ private:
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& contents);
+// size bytes of every value, the same for the same seed.
+std::string randomBytes(std::size_t size, unsigned seed);
 
 } // namespace kestrava::test

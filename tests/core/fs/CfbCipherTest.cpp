@@ -2,21 +2,10 @@
 #include "FsTestSupport.h"
 #include "core/crypto/Cfb.h"
 
-#include <random>
 #include <thread>
 
 namespace kestrava::fs::test {
 namespace {
-
-std::string randomText(std::size_t n, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s) {
-        c = static_cast<char>(rng());
-    }
-    return s;
-}
 
 TEST(CfbCipher, MatchesFreshCipherPerCallAndPerChunk)
 {
@@ -24,7 +13,7 @@ TEST(CfbCipher, MatchesFreshCipherPerCallAndPerChunk)
     crypto::CfbCipher cipher(key);
     for (std::size_t length : {0u, 1u, 15u, 16u, 17u, 31u, 32u, 33u, 100u, 4095u, 4096u, 4097u, 8192u, 8200u,
                                9u * 4096u, 17u * 4096u + 5u}) {
-        const std::string plain = randomText(length, static_cast<unsigned>(length));
+        const std::string plain = kestrava::test::randomBytes(length, static_cast<unsigned>(length));
         const std::string expectedOne = referenceCfb(key, plain, true);
         const std::string expectedBlocks = referenceContent(key, plain);
 
@@ -51,7 +40,7 @@ TEST(CfbCipher, SharedByManyThreads)
 {
     const auto key = testKey(9);
     crypto::CfbCipher cipher(key);
-    const std::string plain = randomText(64 * 4096 + 77, 1);
+    const std::string plain = kestrava::test::randomBytes(64 * 4096 + 77, 1);
     const std::string expected = referenceContent(key, plain);
     std::vector<std::thread> threads;
     std::atomic<int> mismatches{0};

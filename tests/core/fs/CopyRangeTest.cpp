@@ -2,20 +2,8 @@
 // through read and write gives, whatever the offsets, on both formats.
 #include "FsTestSupport.h"
 
-#include <random>
-
 namespace kestrava::fs::test {
 namespace {
-
-std::string randomText(std::size_t size, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::string text(size, '\0');
-    for (char& c : text) {
-        c = static_cast<char>(gen() & 0xff);
-    }
-    return text;
-}
 
 // What a file holds after length bytes of source are copied into it at offset.
 std::string copiedInto(std::string target, std::size_t offset, const std::string& bytes)
@@ -47,7 +35,7 @@ KESTRAVA_BOTH_FORMATS(CopyRange);
 
 TEST_P(CopyRange, CopiesReadBackAsTheSourceAtEveryAlignment)
 {
-    const std::string source = randomText(5 * 4096 + 100, 1);
+    const std::string source = kestrava::test::randomBytes(5 * 4096 + 100, 1);
     put("/src", source);
     struct Case
     {
@@ -97,7 +85,7 @@ TEST_P(CopyRange, CopiesReadBackAsTheSourceAtEveryAlignment)
 
 TEST_P(CopyRange, WithinOneFileAndIntoFilesThatCannotTakeIt)
 {
-    const std::string source = randomText(4 * 4096, 2);
+    const std::string source = kestrava::test::randomBytes(4 * 4096, 2);
     put("/one", source);
     EXPECT_EQ(copy("/one", 0, "/one", 2 * 4096, 4096), 4096);
     EXPECT_EQ(get("/one"), copiedInto(source, 2 * 4096, source.substr(0, 4096)));
