@@ -10,11 +10,13 @@
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <linux/magic.h>
 #include <map>
 #include <set>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/vfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -444,6 +446,23 @@ TEST_F(AdapterTest, CopyFileRangeBetweenFilesOfTheDrive)
     EXPECT_EQ(readAll(at("to")), expected);
     ::close(in);
     ::close(out);
+}
+
+// A close on a network or FUSE file system may report a late write error: a drive whose
+// backing folder lies on one keeps the flush that passes it on; on a local disk there is none.
+TEST_F(AdapterTest, FlushIsKeptWhereTheBackingFolderMayReportOnClose)
+{
+    ASSERT_EQ(::mkdir(at("inner").c_str(), 0755), 0);
+    const std::vector<unsigned char> key(32, 0x33);
+    const fs::DriveFs nested(crypto::ByteView(key.data(), key.size()), {}, mnt() / "inner");
+    EXPECT_TRUE(nested.flushMayFail()) << "backing folder on a FUSE drive";
+    struct statfs shm
+    {
+    };
+    if (::statfs("/dev/shm", &shm) == 0 && shm.f_type == TMPFS_MAGIC) {
+        const fs::DriveFs onShm(crypto::ByteView(key.data(), key.size()), {}, "/dev/shm");
+        EXPECT_FALSE(onShm.flushMayFail()) << "backing folder on tmpfs";
+    }
 }
 
 TEST_F(AdapterTest, ManyThreadsAtOnce)

@@ -53,9 +53,7 @@ UniqueFd openRoot(const std::filesystem::path& folder)
     const int fd = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     return UniqueFd(checkSys(fd));
 }
-} // namespace
 
-namespace {
 // File systems whose close never reports a write error: data reaches them on write, and
 // errors of the later write-back are reported by fsync.
 bool isLocalDisk(int fd)
