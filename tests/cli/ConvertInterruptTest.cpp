@@ -20,20 +20,6 @@ namespace {
 
 constexpr const char* kPassword = "secret12";
 
-std::map<std::string, std::string> snapshot(const std::filesystem::path& folder)
-{
-    std::map<std::string, std::string> all;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
-        const std::string name = e.path().lexically_relative(folder).string();
-        if (e.is_symlink()) {
-            all[name] = "<link>" + std::filesystem::read_symlink(e.path()).string();
-        } else {
-            all[name] = e.is_directory() ? "<dir>" : test::readFile(e.path());
-        }
-    }
-    return all;
-}
-
 struct CliRun
 {
     int status = -1;
@@ -173,7 +159,7 @@ TEST_F(ConvertInterrupt, KilledAtAnyStepLosesNothing)
     CliRun made = cli({"create", old.string(), "--letter", "K:", "--no-mount", "--yes", "--password-stdin"});
     ASSERT_TRUE(WIFEXITED(made.status) && WEXITSTATUS(made.status) == 0) << made.err;
     fill(old);
-    const auto before = snapshot(old);
+    const auto before = test::folderContents(old);
 
     int n = 0;
     for (const std::string step : {"token-written", "copied", "verified", "token-placed", "record"}) {
@@ -182,7 +168,7 @@ TEST_F(ConvertInterrupt, KilledAtAnyStepLosesNothing)
             {"convert", "K:", "--to", "hardened", target.string(), "--replace", "--password-stdin"}, step);
         ASSERT_TRUE(run.stopped) << step << ": " << run.err;
         ASSERT_TRUE(WIFSIGNALED(run.status) && WTERMSIG(run.status) == SIGKILL) << step;
-        EXPECT_EQ(snapshot(old), before) << step << ": the old folder changed";
+        EXPECT_EQ(test::folderContents(old), before) << step << ": the old folder changed";
         EXPECT_EQ(recordFolder(), old.string()) << step;
         EXPECT_TRUE(completeDrive(recordFolder())) << step;
         const bool placed = step == "token-placed" || step == "record";
@@ -199,7 +185,7 @@ TEST_F(ConvertInterrupt, KilledAtAnyStepLosesNothing)
     ASSERT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 0) << run.err;
     EXPECT_EQ(recordFolder(), target.string());
     EXPECT_TRUE(completeDrive(target));
-    EXPECT_EQ(snapshot(old), before);
+    EXPECT_EQ(test::folderContents(old), before);
 }
 
 } // namespace

@@ -17,21 +17,6 @@ namespace {
 
 constexpr const char* kPassword = "secret12";
 
-// Every entry below a folder: relative path -> contents ("<dir>" for folders).
-std::map<std::string, std::string> snapshot(const std::filesystem::path& folder)
-{
-    std::map<std::string, std::string> all;
-    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
-        const std::string name = e.path().lexically_relative(folder).string();
-        if (e.is_symlink()) {
-            all[name] = "<link>" + std::filesystem::read_symlink(e.path()).string();
-        } else {
-            all[name] = e.is_directory() ? "<dir>" : test::readFile(e.path());
-        }
-    }
-    return all;
-}
-
 class FormatCommands : public CliDriveFixture
 {
 protected:
@@ -127,7 +112,7 @@ TEST_F(FormatCommands, CreateWithEitherFormatAndShowIt)
 TEST_F(FormatCommands, ConvertCopiesVerifiesAndSwitchesTheRecordOnlyWhenAsked)
 {
     makeFilledDrive();
-    const auto before = snapshot(dir / "old");
+    const auto before = test::folderContents(dir / "old");
     const std::string pw = std::string(kPassword) + "\n";
 
     Result result = runWith({"convert", "K:", "--to", "hardened", folder("new"), "--password-stdin"}, pw);
@@ -140,7 +125,7 @@ TEST_F(FormatCommands, ConvertCopiesVerifiesAndSwitchesTheRecordOnlyWhenAsked)
         runWith({"convert", "K:", "--to", "hardened", folder("new2"), "--replace", "--password-stdin"}, pw);
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(records().at(0).folder, folder("new2"));
-    EXPECT_EQ(snapshot(dir / "old"), before) << "the old folder is only read";
+    EXPECT_EQ(test::folderContents(dir / "old"), before) << "the old folder is only read";
 
     token::DriveContext context;
     auto drive = open("new2", context);

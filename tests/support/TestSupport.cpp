@@ -71,6 +71,20 @@ void writeFile(const std::filesystem::path& path, const std::string& contents)
     }
 }
 
+std::map<std::string, std::string> folderContents(const std::filesystem::path& folder)
+{
+    std::map<std::string, std::string> all;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+        const std::string name = e.path().lexically_relative(folder).string();
+        if (e.is_symlink()) {
+            all[name] = "<link>" + std::filesystem::read_symlink(e.path()).string();
+        } else {
+            all[name] = e.is_directory() ? "<dir>" : readFile(e.path());
+        }
+    }
+    return all;
+}
+
 std::string randomBytes(std::size_t size, unsigned seed)
 {
     std::mt19937 gen(seed);

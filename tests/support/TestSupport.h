@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -39,6 +40,9 @@ private:
 
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& contents);
+// Every entry below a folder: relative path -> contents ("<dir>" for folders, "<link>" and
+// the target for symbolic links).
+std::map<std::string, std::string> folderContents(const std::filesystem::path& folder);
 // size bytes of every value, the same for the same seed.
 std::string randomBytes(std::size_t size, unsigned seed);
 
