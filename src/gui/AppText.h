@@ -9,8 +9,16 @@ namespace kestrava::gui {
 
 // Ids of the texts the windows show.
 namespace text {
+inline constexpr int SelectDestination = 3;
+inline constexpr int CurrentPassword = 8;
+inline constexpr int ConfirmPassword = 9;
 inline constexpr int RememberPassword = 10;
+inline constexpr int WizardStep = 34;
+inline constexpr int TokenExportFilter = 35;
 inline constexpr int PasswordTooShort = 46;
+inline constexpr int OpenExportTitle = 49;
+inline constexpr int NewPassword = 57;
+inline constexpr int FolderTitle = 58;
 inline constexpr int Cancel = 67;
 inline constexpr int TwoFactorTitle = 116;
 inline constexpr int TwoFactorMessage = 117;
@@ -19,21 +27,32 @@ inline constexpr int IncorrectPassword = 152;
 inline constexpr int LoginTitle = 157;
 inline constexpr int LoginMessage = 158;
 inline constexpr int LoginPasswordLabel = 159;
+inline constexpr int DriveColumn = 177;
 inline constexpr int VolumeName = 178;
 inline constexpr int FolderLocation = 179;
 inline constexpr int BackupSecurityToken = 203;
+inline constexpr int LongNamesHint = 222;
+inline constexpr int ImportedFile = 223;
 inline constexpr int DriveLetter = 224;
 inline constexpr int AutoMountHint = 227;
+inline constexpr int LocalFolder = 228;
 inline constexpr int EnableAutoMount = 231;
+inline constexpr int LongNames = 232;
+inline constexpr int PasswordInformation = 235;
+inline constexpr int Options = 236;
+inline constexpr int NewDriveWizard = 241;
 inline constexpr int GoogleAuthenticator = 257;
 inline constexpr int KeyLabel = 260;
 inline constexpr int EnterDrivePasswordPrompt = 263;
 inline constexpr int EnterDrivePasswordTitle = 264;
 inline constexpr int DriveInformation = 267;
 inline constexpr int OK = 269;
+inline constexpr int BrowseHint = 294;
 inline constexpr int RememberHint = 295;
 inline constexpr int CodeHint = 319;
 inline constexpr int LoginPasswordHint = 320;
+inline constexpr int NameEncryption = 343;
+inline constexpr int CaseInsensitive = 344;
 
 inline constexpr int Caption = 1300;
 inline constexpr int WindowTitle = 1301;
@@ -79,6 +98,7 @@ inline constexpr int CheckDrive = 1433;
 inline constexpr int CheckTitle = 1434;
 inline constexpr int CheckingDrive = 1435;
 inline constexpr int CheckProblems = 1436;
+inline constexpr int NotSaved = 1464;
 } // namespace text
 
 // The text with id, placeholders filled in order from args.

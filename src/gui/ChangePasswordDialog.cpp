@@ -16,13 +16,9 @@
 namespace kestrava::gui {
 namespace {
 
-constexpr int kCurrentPassword = 8;
-constexpr int kConfirmPassword = 9;
-constexpr int kNewPassword = 57;
 constexpr int kTitle = 238;
 constexpr int kEnterPassword = 261;
 constexpr int kMsgLoginPasswordTooLong = 1346; // "... may have at most %s characters."
-constexpr int kNotSaved = 1464;
 
 QLineEdit* loginPasswordField(int cueId, QWidget* parent)
 {
@@ -41,7 +37,7 @@ ChangePasswordDialog::ChangePasswordDialog(ProgramValues& values, Prompter& prom
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(makeHeading(appText(kTitle), this));
 
-    auto* currentGroup = new QGroupBox(appText(kCurrentPassword), this);
+    auto* currentGroup = new QGroupBox(appText(text::CurrentPassword), this);
     auto* currentForm = new QFormLayout(currentGroup);
     m_current = loginPasswordField(kEnterPassword, currentGroup);
     m_current->setObjectName(QStringLiteral("currentField"));
@@ -49,15 +45,15 @@ ChangePasswordDialog::ChangePasswordDialog(ProgramValues& values, Prompter& prom
     currentForm->addRow(appText(kEnterPassword), m_current);
     layout->addWidget(currentGroup);
 
-    auto* newGroup = new QGroupBox(appText(kNewPassword), this);
+    auto* newGroup = new QGroupBox(appText(text::NewPassword), this);
     auto* newForm = new QFormLayout(newGroup);
     m_new = loginPasswordField(kEnterPassword, newGroup);
     m_new->setObjectName(QStringLiteral("newField"));
-    m_confirmation = loginPasswordField(kConfirmPassword, newGroup);
+    m_confirmation = loginPasswordField(text::ConfirmPassword, newGroup);
     m_confirmation->setObjectName(QStringLiteral("confirmationField"));
     m_strength = makeStrengthBar(newGroup);
     newForm->addRow(appText(kEnterPassword), m_new);
-    newForm->addRow(appText(kConfirmPassword), m_confirmation);
+    newForm->addRow(appText(text::ConfirmPassword), m_confirmation);
     newForm->addRow(QString(), m_strength);
     layout->addWidget(newGroup);
     connect(m_new, &QLineEdit::textChanged, this,
@@ -94,7 +90,7 @@ void ChangePasswordDialog::accept()
     }
     m_saved = saveLoginPassword(m_values, next);
     if (!m_saved) {
-        m_prompter.messageBox(kNotSaved, {}, Buttons::OK, Icon::Error);
+        m_prompter.messageBox(text::NotSaved, {}, Buttons::OK, Icon::Error);
         return;
     }
     QDialog::accept();

@@ -26,37 +26,9 @@
 namespace kestrava::gui {
 namespace {
 
-constexpr int kSelectDestination = 3;
-constexpr int kCurrentPassword = 8;
-constexpr int kConfirmPassword = 9;
-constexpr int kRemember = 10;
-constexpr int kExportFilter = 35;
-constexpr int kOpenExportTitle = 49;
-constexpr int kNewPassword = 57;
-constexpr int kFolderTitle = 58;
-constexpr int kDriveColumn = 177;
-constexpr int kVolumeName = 178;
-constexpr int kFolderLocation = 179;
-constexpr int kLongNamesTip = 222;
-constexpr int kImportedFile = 223;
-constexpr int kAutoMountTip = 227;
-constexpr int kAutoMount = 231;
-constexpr int kLongNames = 232;
-constexpr int kPasswordInformation = 235;
-constexpr int kOptions = 236;
 constexpr int kTitle = 240;
-constexpr int kNewDriveWizard = 241;
 constexpr int kImportDrive = 242;
 constexpr int kSelectLocation = 243;
-constexpr int kDriveInformation = 267;
-constexpr int kRememberTip = 295;
-constexpr int kNameEncryption = 343;
-constexpr int kCaseInsensitive = 344;
-
-QString labelText(int id)
-{
-    return appText(id) + QLatin1Char(':');
-}
 
 } // namespace
 
@@ -72,7 +44,7 @@ CreateDriveDialog::CreateDriveDialog(drives::DriveServices& services, drives::Cl
     layout->addWidget(buildPasswordGroup());
     layout->addWidget(buildOptionsGroup());
 
-    m_wizard = new QPushButton(appText(kNewDriveWizard), this);
+    m_wizard = new QPushButton(appText(text::NewDriveWizard), this);
     m_import = new QPushButton(appText(kImportDrive), this);
     m_ok = new QPushButton(appText(text::OK), this);
     m_ok->setDefault(true);
@@ -103,12 +75,12 @@ CreateDriveDialog::~CreateDriveDialog() = default;
 
 QWidget* CreateDriveDialog::buildDriveGroup()
 {
-    auto* group = new QGroupBox(appText(kDriveInformation), this);
+    auto* group = new QGroupBox(appText(text::DriveInformation), this);
     auto* form = new QFormLayout(group);
     m_folder = new QLineEdit(group);
     m_folder->setObjectName(QStringLiteral("folderField"));
     m_folder->setMaxLength(kDriveFieldMaxLength);
-    m_folder->setPlaceholderText(appText(kSelectDestination));
+    m_folder->setPlaceholderText(appText(text::SelectDestination));
     m_locationButton = new QToolButton(group);
     m_locationButton->setText(QStringLiteral("\u2601"));
     m_locationButton->setToolTip(appText(kSelectLocation));
@@ -120,41 +92,41 @@ QWidget* CreateDriveDialog::buildDriveGroup()
     fillLocationMenu();
     m_browse = new QToolButton(group);
     m_browse->setText(QStringLiteral("\u2026"));
-    m_browse->setToolTip(appText(kFolderTitle));
-    m_browse->setAccessibleName(appText(kFolderTitle));
+    m_browse->setToolTip(appText(text::FolderTitle));
+    m_browse->setAccessibleName(appText(text::FolderTitle));
     connect(m_browse, &QToolButton::clicked, this, &CreateDriveDialog::browse);
     auto* folderRow = new QHBoxLayout;
     folderRow->addWidget(m_folder, 1);
     folderRow->addWidget(m_locationButton);
     folderRow->addWidget(m_browse);
-    form->addRow(labelText(kFolderLocation), folderRow);
+    form->addRow(labelText(text::FolderLocation), folderRow);
 
     m_letter = new QComboBox(group);
     for (const std::string& letter : drives::freeDriveLetters(m_services.host)) {
         m_letter->addItem(QString::fromStdString(letter));
     }
     m_letter->setCurrentIndex(m_letter->count() - 1);
-    form->addRow(labelText(kDriveColumn), m_letter);
+    form->addRow(labelText(text::DriveColumn), m_letter);
 
     m_label = new QLineEdit(QString::fromLatin1(drives::kDefaultLabel), group);
     m_label->setMaxLength(kLabelMaxLength);
-    form->addRow(labelText(kVolumeName), m_label);
+    form->addRow(labelText(text::VolumeName), m_label);
     return group;
 }
 
 QWidget* CreateDriveDialog::buildPasswordGroup()
 {
-    auto* group = new QGroupBox(appText(kPasswordInformation), this);
+    auto* group = new QGroupBox(appText(text::PasswordInformation), this);
     auto* grid = new QGridLayout(group);
-    m_password = makePasswordField(kNewPassword, group);
+    m_password = makePasswordField(text::NewPassword, group);
     m_password->setObjectName(QStringLiteral("passwordField"));
-    m_confirmation = makePasswordField(kConfirmPassword, group);
+    m_confirmation = makePasswordField(text::ConfirmPassword, group);
     m_confirmation->setObjectName(QStringLiteral("confirmationField"));
     m_mark = makeMarkLabel(group);
     m_strength = makeStrengthBar(group);
-    m_remember = new QCheckBox(appText(kRemember), group);
+    m_remember = new QCheckBox(appText(text::RememberPassword), group);
     m_remember->setChecked(true);
-    m_remember->setToolTip(appText(kRememberTip));
+    m_remember->setToolTip(appText(text::RememberHint));
     grid->addWidget(m_password, 0, 0);
     grid->addWidget(m_confirmation, 1, 0);
     grid->addWidget(m_mark, 1, 1);
@@ -171,15 +143,15 @@ QWidget* CreateDriveDialog::buildPasswordGroup()
 
 QWidget* CreateDriveDialog::buildOptionsGroup()
 {
-    auto* group = new QGroupBox(appText(kOptions), this);
+    auto* group = new QGroupBox(appText(text::Options), this);
     // One option per line; further drive options join this column.
     auto* column = new QVBoxLayout(group);
-    m_autoMount = new QCheckBox(appText(kAutoMount), group);
-    m_autoMount->setToolTip(appText(kAutoMountTip));
-    m_longNames = new QCheckBox(appText(kLongNames), group);
-    m_longNames->setToolTip(appText(kLongNamesTip));
-    m_nameEncryption = new QCheckBox(appText(kNameEncryption), group);
-    m_caseInsensitive = new QCheckBox(appText(kCaseInsensitive), group);
+    m_autoMount = new QCheckBox(appText(text::EnableAutoMount), group);
+    m_autoMount->setToolTip(appText(text::AutoMountHint));
+    m_longNames = new QCheckBox(appText(text::LongNames), group);
+    m_longNames->setToolTip(appText(text::LongNamesHint));
+    m_nameEncryption = new QCheckBox(appText(text::NameEncryption), group);
+    m_caseInsensitive = new QCheckBox(appText(text::CaseInsensitive), group);
     const drives::NewDrive defaults;
     m_autoMount->setChecked(defaults.autoMount);
     m_longNames->setChecked(defaults.longFileNames);
@@ -228,7 +200,7 @@ void CreateDriveDialog::browse()
     if (!QFileInfo(start).isDir()) {
         start = QFileInfo(start).path();
     }
-    const QString chosen = QFileDialog::getExistingDirectory(this, appText(kFolderTitle), start);
+    const QString chosen = QFileDialog::getExistingDirectory(this, appText(text::FolderTitle), start);
     if (!chosen.isEmpty()) {
         m_folder->setText(QDir::toNativeSeparators(chosen));
     }
@@ -236,7 +208,8 @@ void CreateDriveDialog::browse()
 
 void CreateDriveDialog::chooseImportFile()
 {
-    QFileDialog dialog(this, appText(kOpenExportTitle), QDir::homePath(), appText(kExportFilter));
+    QFileDialog dialog(this, appText(text::OpenExportTitle), QDir::homePath(),
+                       appText(text::TokenExportFilter));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix(QStringLiteral("xml"));
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
@@ -258,9 +231,9 @@ void CreateDriveDialog::showAdopted()
 {
     m_adoptedShown = true;
     m_password->clear();
-    m_password->setPlaceholderText(appText(kCurrentPassword));
+    m_password->setPlaceholderText(appText(text::CurrentPassword));
     m_confirmation->setEchoMode(QLineEdit::Normal);
-    m_confirmation->setText(appText(kImportedFile) + QLatin1Char(' ') +
+    m_confirmation->setText(appText(text::ImportedFile) + QLatin1Char(' ') +
                             QString::fromStdString(m_state.importFile.string()));
     m_confirmation->setReadOnly(true);
     m_strength->setValue(0);

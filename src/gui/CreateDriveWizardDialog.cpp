@@ -27,20 +27,12 @@ namespace kestrava::gui {
 namespace {
 
 constexpr int kCreateNewDrive = 2;
-constexpr int kSelectDestination = 3;
 constexpr int kNext = 6;
 constexpr int kSetPassword = 7;
-constexpr int kCurrentPassword = 8;
-constexpr int kConfirmPassword = 9;
-constexpr int kRemember = 10;
 constexpr int kAdoptedText = 14;
 constexpr int kPathLabel = 29;
 constexpr int kNameLabel = 32;
-constexpr int kStep = 34;
-constexpr int kExportFilter = 35;
-constexpr int kFolderTitle = 58;
 constexpr int kLetterHeading = 128;
-constexpr int kPasswordHeading = 129;
 constexpr int kFinishHeading = 131;
 constexpr int kClose = 132;
 constexpr int kLocationHeading = 133;
@@ -52,16 +44,9 @@ constexpr int kAssignLetter = 140;
 constexpr int kBackupText = 141;
 constexpr int kAdvancedMode = 148;
 constexpr int kEasySteps = 192;
-constexpr int kBackupToken = 203;
-constexpr int kLongNamesText = 222;
-constexpr int kImportedFile = 223;
 constexpr int kDriveInfo = 226;
-constexpr int kAutoMountText = 227;
-constexpr int kLocalFolder = 228;
 constexpr int kBack = 230;
 constexpr int kOpenDrive = 233;
-constexpr int kNewDriveWizard = 241;
-constexpr int kBrowseTip = 294;
 constexpr int kAdvancedTip = 296;
 constexpr int kRecoverButton = 304;
 constexpr int kWelcomeHeading = 309;
@@ -168,9 +153,10 @@ QWidget* CreateDriveWizardDialog::buildLocationPage()
     auto* choices = new QGridLayout;
     for (std::size_t i = 0; i <= kPageProviders.size(); ++i) {
         const bool local = i == kPageProviders.size();
-        auto* button = new QPushButton(
-            local ? appText(kLocalFolder) : QString::fromUtf8(drives::cloudProviderName(kPageProviders[i])),
-            page);
+        auto* button =
+            new QPushButton(local ? appText(text::LocalFolder)
+                                  : QString::fromUtf8(drives::cloudProviderName(kPageProviders[i])),
+                            page);
         button->setCheckable(true);
         button->setAutoExclusive(true);
         m_locations[i] = button;
@@ -189,16 +175,16 @@ QWidget* CreateDriveWizardDialog::buildLocationPage()
     m_folder = new QLineEdit(page);
     m_folder->setObjectName(QStringLiteral("folderField"));
     m_folder->setMaxLength(kDriveFieldMaxLength);
-    m_folder->setPlaceholderText(appText(kSelectDestination));
+    m_folder->setPlaceholderText(appText(text::SelectDestination));
     connect(m_folder, &QLineEdit::textEdited, this,
             [this](const QString& folder) { m_wizard.setFolder(folder.trimmed().toStdString()); });
     auto* browse = new QToolButton(page);
     browse->setText(QStringLiteral("\u2026"));
-    browse->setToolTip(appText(kBrowseTip));
-    browse->setAccessibleName(appText(kBrowseTip));
+    browse->setToolTip(appText(text::BrowseHint));
+    browse->setAccessibleName(appText(text::BrowseHint));
     connect(browse, &QToolButton::clicked, this, [this] {
         const QString chosen =
-            QFileDialog::getExistingDirectory(this, appText(kFolderTitle), m_folder->text());
+            QFileDialog::getExistingDirectory(this, appText(text::FolderTitle), m_folder->text());
         if (!chosen.isEmpty()) {
             m_wizard.setFolder(chosen.toStdString());
             showLocation();
@@ -234,15 +220,15 @@ QWidget* CreateDriveWizardDialog::buildPasswordPage()
     m_passwordLabel = new QLabel(page);
     m_password = makePasswordField(kSetPassword, page);
     m_password->setObjectName(QStringLiteral("passwordField"));
-    m_confirmationLabel = new QLabel(appText(kConfirmPassword), page);
-    m_confirmation = makePasswordField(kConfirmPassword, page);
+    m_confirmationLabel = new QLabel(appText(text::ConfirmPassword), page);
+    m_confirmation = makePasswordField(text::ConfirmPassword, page);
     m_confirmation->setObjectName(QStringLiteral("confirmationField"));
     m_mark = makeMarkLabel(page);
     m_strength = makeStrengthBar(page);
-    m_importedLabel = new QLabel(appText(kImportedFile), page);
+    m_importedLabel = new QLabel(appText(text::ImportedFile), page);
     m_imported = new QLineEdit(page);
     m_imported->setReadOnly(true);
-    m_remember = new QCheckBox(appText(kRemember), page);
+    m_remember = new QCheckBox(appText(text::RememberPassword), page);
     m_remember->setChecked(true);
     grid->addWidget(m_passwordLabel, 0, 0);
     grid->addWidget(m_password, 0, 1);
@@ -275,8 +261,8 @@ QWidget* CreateDriveWizardDialog::buildLetterPage()
     letterRow->addWidget(m_letter);
     letterRow->addStretch();
     column->addLayout(letterRow);
-    m_autoMount = new QCheckBox(appText(kAutoMountText), page);
-    m_longNames = new QCheckBox(appText(kLongNamesText), page);
+    m_autoMount = new QCheckBox(appText(text::AutoMountHint), page);
+    m_longNames = new QCheckBox(appText(text::LongNamesHint), page);
     column->addWidget(m_autoMount);
     column->addWidget(m_longNames);
     m_format = new FormatChoice(page);
@@ -303,7 +289,7 @@ QWidget* CreateDriveWizardDialog::buildFinishPage()
     auto* backupText = new QLabel(appText(kBackupText), page);
     backupText->setWordWrap(true);
     column->addWidget(backupText);
-    m_backup = new QPushButton(appText(kBackupToken), page);
+    m_backup = new QPushButton(appText(text::BackupSecurityToken), page);
     connect(m_backup, &QPushButton::clicked, this, &CreateDriveWizardDialog::chooseBackupTarget);
     auto* backupRow = new QHBoxLayout;
     backupRow->addWidget(m_backup);
@@ -359,8 +345,8 @@ void CreateDriveWizardDialog::showPage()
 {
     const int page = m_wizard.page();
     m_pages->setCurrentIndex(page - 1);
-    setWindowTitle(appText(page == 1 ? kNewDriveWizard : kEasySteps));
-    m_step->setText(appText(kStep, {QString::number(page - 1)}));
+    setWindowTitle(appText(page == 1 ? text::NewDriveWizard : kEasySteps));
+    m_step->setText(appText(text::WizardStep, {QString::number(page - 1)}));
     m_step->setVisible(page > 1 && page < kLastPage);
     m_advanced->setVisible(page == 1);
     m_back->setVisible(page < kLastPage);
@@ -379,10 +365,10 @@ void CreateDriveWizardDialog::showPage()
         break;
     case 3: {
         const bool adopting = m_wizard.adoptingToken();
-        m_heading->setText(appTextWithoutColons(kPasswordHeading));
+        m_heading->setText(appTextWithoutColons(text::DrivePasswordLabel));
         m_text->setText(appText(adopting ? kAdoptedText : kNewPasswordText));
-        m_passwordLabel->setText(appText(adopting ? kCurrentPassword : kSetPassword));
-        m_password->setPlaceholderText(appText(adopting ? kCurrentPassword : kSetPassword));
+        m_passwordLabel->setText(appText(adopting ? text::CurrentPassword : kSetPassword));
+        m_password->setPlaceholderText(appText(adopting ? text::CurrentPassword : kSetPassword));
         for (QWidget* widget :
              std::initializer_list<QWidget*>{m_confirmationLabel, m_confirmation, m_strength}) {
             widget->setVisible(!adopting);
@@ -500,9 +486,9 @@ bool CreateDriveWizardDialog::backupTokenTo(const QString& target)
 
 void CreateDriveWizardDialog::chooseBackupTarget()
 {
-    QFileDialog dialog(this, appText(kBackupToken),
+    QFileDialog dialog(this, appText(text::BackupSecurityToken),
                        QDir::home().filePath(QString::fromStdString(m_wizard.defaultBackupFileName())),
-                       appText(kExportFilter));
+                       appText(text::TokenExportFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("xml"));
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {

@@ -19,6 +19,11 @@ const char* const kMarkProperty = "kestravaMark";
 
 } // namespace
 
+QString labelText(int id)
+{
+    return appText(id) + QLatin1Char(':');
+}
+
 QLabel* makeHeading(const QString& text, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);

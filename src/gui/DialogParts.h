@@ -19,6 +19,9 @@ namespace kestrava::gui {
 inline constexpr int kDriveFieldMaxLength = 259;
 inline constexpr int kLabelMaxLength = 32;
 
+// The text with id as a field's label ("Volume Name:").
+QString labelText(int id);
+
 // A label in a larger bold font.
 QLabel* makeHeading(const QString& text, QWidget* parent);
 

@@ -21,33 +21,9 @@
 namespace kestrava::gui {
 namespace {
 
-constexpr int kCurrentPassword = 8;
-constexpr int kConfirmPassword = 9;
-constexpr int kRemember = 10;
-constexpr int kExportFilter = 35;
-constexpr int kNewPassword = 57;
-constexpr int kDriveColumn = 177;
-constexpr int kVolumeName = 178;
-constexpr int kFolderLocation = 179;
-constexpr int kBackupToken = 203;
-constexpr int kLongNamesTip = 222;
-constexpr int kAutoMountTip = 227;
-constexpr int kAutoMount = 231;
-constexpr int kLongNames = 232;
-constexpr int kPasswordInformation = 235;
-constexpr int kOptions = 236;
 constexpr int kChangePassword = 239;
-constexpr int kDriveInformation = 267;
 constexpr int kTitle = 273;
-constexpr int kRememberTip = 295;
 constexpr int kBackupTip = 299;
-constexpr int kNameEncryption = 343;
-constexpr int kCaseInsensitive = 344;
-
-QString labelText(int id)
-{
-    return appText(id) + QLatin1Char(':');
-}
 
 } // namespace
 
@@ -64,7 +40,7 @@ EditDriveDialog::EditDriveDialog(drives::DriveServices& services, drives::EditSe
     layout->addWidget(buildOptionsGroup());
     QProgressBar* busy = makeBusyBar(this);
     layout->addWidget(busy);
-    m_backup = new QPushButton(appText(kBackupToken), this);
+    m_backup = new QPushButton(appText(text::BackupSecurityToken), this);
     m_backup->setToolTip(appText(kBackupTip));
     m_ok = new QPushButton(appText(text::OK), this);
     m_ok->setDefault(true);
@@ -88,37 +64,37 @@ EditDriveDialog::~EditDriveDialog() = default;
 QWidget* EditDriveDialog::buildDriveGroup()
 {
     const token::DriveContext& context = *m_session.context;
-    auto* group = new QGroupBox(appText(kDriveInformation), this);
+    auto* group = new QGroupBox(appText(text::DriveInformation), this);
     auto* form = new QFormLayout(group);
     m_folder = new QLineEdit(QString::fromStdString(context.backingFolder().string()), group);
     m_folder->setReadOnly(true);
-    form->addRow(labelText(kFolderLocation), m_folder);
+    form->addRow(labelText(text::FolderLocation), m_folder);
     m_letter = new QComboBox(group);
     for (const std::string& letter : drives::editLetterChoices(m_services.host, context)) {
         m_letter->addItem(QString::fromStdString(letter));
     }
     // "Auto" is no entry of the list, so nothing is selected for it.
     m_letter->setCurrentIndex(m_letter->findText(QString::fromStdString(context.driveLetter())));
-    form->addRow(labelText(kDriveColumn), m_letter);
+    form->addRow(labelText(text::DriveColumn), m_letter);
     m_label = new QLineEdit(QString::fromStdString(context.label()), group);
     m_label->setMaxLength(kLabelMaxLength);
-    form->addRow(labelText(kVolumeName), m_label);
+    form->addRow(labelText(text::VolumeName), m_label);
     return group;
 }
 
 QWidget* EditDriveDialog::buildPasswordGroup()
 {
-    auto* group = new QGroupBox(appText(kPasswordInformation), this);
+    auto* group = new QGroupBox(appText(text::PasswordInformation), this);
     auto* grid = new QGridLayout(group);
-    m_remember = new QCheckBox(appText(kRemember), group);
-    m_remember->setToolTip(appText(kRememberTip));
+    m_remember = new QCheckBox(appText(text::RememberPassword), group);
+    m_remember->setToolTip(appText(text::RememberHint));
     m_remember->setChecked(m_session.context->passwordRemembered);
     m_changePassword = new QCheckBox(appText(kChangePassword), group);
-    m_current = makePasswordField(kCurrentPassword, group);
+    m_current = makePasswordField(text::CurrentPassword, group);
     m_current->setObjectName(QStringLiteral("currentPasswordField"));
-    m_new = makePasswordField(kNewPassword, group);
+    m_new = makePasswordField(text::NewPassword, group);
     m_new->setObjectName(QStringLiteral("newPasswordField"));
-    m_confirmation = makePasswordField(kConfirmPassword, group);
+    m_confirmation = makePasswordField(text::ConfirmPassword, group);
     m_confirmation->setObjectName(QStringLiteral("confirmationField"));
     m_currentMark = makeMarkLabel(group);
     m_confirmationMark = makeMarkLabel(group);
@@ -153,17 +129,17 @@ QWidget* EditDriveDialog::buildPasswordGroup()
 QWidget* EditDriveDialog::buildOptionsGroup()
 {
     const token::TokenOptions options = m_session.context->options();
-    auto* group = new QGroupBox(appText(kOptions), this);
+    auto* group = new QGroupBox(appText(text::Options), this);
     auto* column = new QVBoxLayout(group);
-    m_autoMount = new QCheckBox(appText(kAutoMount), group);
-    m_autoMount->setToolTip(appText(kAutoMountTip));
+    m_autoMount = new QCheckBox(appText(text::EnableAutoMount), group);
+    m_autoMount->setToolTip(appText(text::AutoMountHint));
     m_autoMount->setChecked(m_session.context->autoMount);
-    m_longNames = new QCheckBox(appText(kLongNames), group);
-    m_longNames->setToolTip(appText(kLongNamesTip));
+    m_longNames = new QCheckBox(appText(text::LongNames), group);
+    m_longNames->setToolTip(appText(text::LongNamesHint));
     m_longNames->setChecked(options.longFileNames);
-    m_nameEncryption = new QCheckBox(appText(kNameEncryption), group);
+    m_nameEncryption = new QCheckBox(appText(text::NameEncryption), group);
     m_nameEncryption->setChecked(options.fileNameEncryption);
-    m_caseInsensitive = new QCheckBox(appText(kCaseInsensitive), group);
+    m_caseInsensitive = new QCheckBox(appText(text::CaseInsensitive), group);
     m_caseInsensitive->setChecked(options.caseInsensitive);
     m_caseInsensitive->setEnabled(token::caseInsensitiveAvailable(options.fileNameEncryption));
     connect(m_nameEncryption, &QCheckBox::toggled, this,
@@ -234,7 +210,8 @@ bool EditDriveDialog::backupTokenTo(const QString& target)
 void EditDriveDialog::chooseBackupTarget()
 {
     const QString name = QString::fromStdString(drives::defaultBackupName(m_session.context->label()));
-    QFileDialog dialog(this, appText(kBackupToken), QDir::home().filePath(name), appText(kExportFilter));
+    QFileDialog dialog(this, appText(text::BackupSecurityToken), QDir::home().filePath(name),
+                       appText(text::TokenExportFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("xml"));
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {

@@ -38,7 +38,6 @@ constexpr int kMinimumWidth = 573;
 constexpr int kMinimumHeight = 250;
 constexpr int kRequirePasswordColumnWidth = 115;
 constexpr int kStatusClearDelayMs = 1000;
-constexpr int kTokenExportFilterId = 35;
 
 QString withoutMnemonic(int id)
 {
@@ -410,7 +409,7 @@ void MainWindow::backupSecurityToken()
         return;
     }
     QFileDialog dialog(this, withoutMnemonic(text::BackupSecurityToken), QDir::home().filePath(*name),
-                       appText(kTokenExportFilterId));
+                       appText(text::TokenExportFilter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("xml"));
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {

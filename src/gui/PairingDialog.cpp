@@ -30,7 +30,6 @@ constexpr int kAccount = 259;
 constexpr int kKey = 260;
 constexpr int kSyncNote = 348;
 constexpr int kCodeDigits = 6;
-constexpr int kNotSaved = 1464;
 
 QLabel* wrapped(int id, QWidget* parent)
 {
@@ -179,7 +178,7 @@ void PairingDialog::accept()
 {
     m_accepted = m_model.accept(m_values);
     if (!m_accepted) {
-        QMessageBox::critical(this, appText(text::Caption), appText(kNotSaved));
+        QMessageBox::critical(this, appText(text::Caption), appText(text::NotSaved));
         return;
     }
     QDialog::accept();

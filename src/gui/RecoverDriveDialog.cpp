@@ -26,18 +26,7 @@
 namespace kestrava::gui {
 namespace {
 
-constexpr int kSelectDestination = 3;
-constexpr int kRemember = 10;
-constexpr int kStep = 34;
-constexpr int kExportFilter = 35;
-constexpr int kOpenExportTitle = 49;
-constexpr int kFolderTitle = 58;
-constexpr int kPasswordLabel = 129;
-constexpr int kVolumeName = 178;
 constexpr int kDriveLetter = 224;
-constexpr int kLocalFolder = 228;
-constexpr int kAutoMount = 231;
-constexpr int kBrowseTip = 294;
 constexpr int kIntroduction = 305;
 constexpr int kUseFolderToken = 306;
 constexpr int kUseBackup = 307;
@@ -50,7 +39,7 @@ constexpr std::array<drives::CloudProvider, 5> kPageProviders = {
 
 QGroupBox* stepGroup(int step, QWidget* parent)
 {
-    return new QGroupBox(appText(kStep, {QString::number(step)}), parent);
+    return new QGroupBox(appText(text::WizardStep, {QString::number(step)}), parent);
 }
 
 } // namespace
@@ -105,9 +94,10 @@ QWidget* RecoverDriveDialog::buildFolderStep()
     auto* choices = new QGridLayout;
     for (std::size_t i = 0; i <= kPageProviders.size(); ++i) {
         const bool local = i == kPageProviders.size();
-        auto* button = new QPushButton(
-            local ? appText(kLocalFolder) : QString::fromUtf8(drives::cloudProviderName(kPageProviders[i])),
-            group);
+        auto* button =
+            new QPushButton(local ? appText(text::LocalFolder)
+                                  : QString::fromUtf8(drives::cloudProviderName(kPageProviders[i])),
+                            group);
         button->setCheckable(true);
         button->setAutoExclusive(true);
         m_locations[i] = button;
@@ -118,14 +108,14 @@ QWidget* RecoverDriveDialog::buildFolderStep()
     m_folder = new QLineEdit(group);
     m_folder->setObjectName(QStringLiteral("folderField"));
     m_folder->setReadOnly(true);
-    m_folder->setPlaceholderText(appText(kSelectDestination));
+    m_folder->setPlaceholderText(appText(text::SelectDestination));
     auto* browse = new QToolButton(group);
     browse->setText(QStringLiteral("\u2026"));
-    browse->setToolTip(appText(kBrowseTip));
-    browse->setAccessibleName(appText(kBrowseTip));
+    browse->setToolTip(appText(text::BrowseHint));
+    browse->setAccessibleName(appText(text::BrowseHint));
     connect(browse, &QToolButton::clicked, this, [this] {
         const QString chosen =
-            QFileDialog::getExistingDirectory(this, appText(kFolderTitle), m_folder->text());
+            QFileDialog::getExistingDirectory(this, appText(text::FolderTitle), m_folder->text());
         if (!chosen.isEmpty()) {
             chooseFolder(chosen);
         }
@@ -159,12 +149,12 @@ QWidget* RecoverDriveDialog::buildPasswordStep()
 {
     QGroupBox* group = stepGroup(2, this);
     auto* row = new QHBoxLayout(group);
-    row->addWidget(new QLabel(appText(kPasswordLabel), group));
-    m_password = makePasswordField(kPasswordLabel, group);
+    row->addWidget(new QLabel(appText(text::DrivePasswordLabel), group));
+    m_password = makePasswordField(text::DrivePasswordLabel, group);
     m_password->setObjectName(QStringLiteral("passwordField"));
     m_password->setPlaceholderText({});
     m_passwordMark = makeMarkLabel(group);
-    m_remember = new QCheckBox(appText(kRemember), group);
+    m_remember = new QCheckBox(appText(text::RememberPassword), group);
     m_remember->setChecked(true);
     row->addWidget(m_password, 1);
     row->addWidget(m_passwordMark);
@@ -183,9 +173,9 @@ QWidget* RecoverDriveDialog::buildLetterStep()
     form->addRow(appText(kDriveLetter), m_letter);
     m_label = new QLineEdit(QString::fromStdString(m_state.label), group);
     m_label->setMaxLength(kLabelMaxLength);
-    form->addRow(appText(kVolumeName) + QLatin1Char(':'), m_label);
+    form->addRow(labelText(text::VolumeName), m_label);
     column->addLayout(form);
-    m_autoMount = new QCheckBox(appText(kAutoMount), group);
+    m_autoMount = new QCheckBox(appText(text::EnableAutoMount), group);
     m_autoMount->setChecked(true);
     column->addWidget(m_autoMount);
     return group;
@@ -264,7 +254,8 @@ void RecoverDriveDialog::backupClicked()
     if (!m_useBackup->isChecked()) {
         return;
     }
-    QFileDialog dialog(this, appText(kOpenExportTitle), QDir::homePath(), appText(kExportFilter));
+    QFileDialog dialog(this, appText(text::OpenExportTitle), QDir::homePath(),
+                       appText(text::TokenExportFilter));
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         chooseBackupFile(dialog.selectedFiles().front());
