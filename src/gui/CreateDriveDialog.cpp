@@ -146,23 +146,14 @@ QWidget* CreateDriveDialog::buildOptionsGroup()
     auto* group = new QGroupBox(appText(text::Options), this);
     // One option per line; further drive options join this column.
     auto* column = new QVBoxLayout(group);
-    m_autoMount = new QCheckBox(appText(text::EnableAutoMount), group);
-    m_autoMount->setToolTip(appText(text::AutoMountHint));
-    m_longNames = new QCheckBox(appText(text::LongNames), group);
-    m_longNames->setToolTip(appText(text::LongNamesHint));
-    m_nameEncryption = new QCheckBox(appText(text::NameEncryption), group);
-    m_caseInsensitive = new QCheckBox(appText(text::CaseInsensitive), group);
     const drives::NewDrive defaults;
-    m_autoMount->setChecked(defaults.autoMount);
-    m_longNames->setChecked(defaults.longFileNames);
-    m_nameEncryption->setChecked(defaults.fileNameEncryption);
-    m_caseInsensitive->setChecked(defaults.caseInsensitive);
-    m_caseInsensitive->setEnabled(token::caseInsensitiveAvailable(defaults.fileNameEncryption));
-    connect(m_nameEncryption, &QCheckBox::toggled, this,
-            [this](bool on) { m_caseInsensitive->setEnabled(token::caseInsensitiveAvailable(on)); });
-    for (QCheckBox* box : {m_autoMount, m_longNames, m_nameEncryption, m_caseInsensitive}) {
-        column->addWidget(box);
-    }
+    const DriveOptionBoxes boxes =
+        addDriveOptionBoxes(column, group, defaults.autoMount, defaults.longFileNames,
+                            defaults.fileNameEncryption, defaults.caseInsensitive);
+    m_autoMount = boxes.autoMount;
+    m_longNames = boxes.longNames;
+    m_nameEncryption = boxes.nameEncryption;
+    m_caseInsensitive = boxes.caseInsensitive;
     m_format = new FormatChoice(group);
     m_format->setFormat(defaults.format);
     column->addWidget(m_format);

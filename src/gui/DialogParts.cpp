@@ -1,12 +1,15 @@
 #include "gui/DialogParts.h"
 
 #include "core/access/PasswordStrength.h"
+#include "core/token/DriveContext.h"
 #include "gui/AppText.h"
 #include "gui/Icons.h"
 
+#include <QCheckBox>
 #include <QFutureWatcher>
 #include <QLabel>
 #include <QProgressBar>
+#include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace kestrava::gui {
@@ -22,6 +25,30 @@ const char* const kMarkProperty = "kestravaMark";
 QString labelText(int id)
 {
     return appText(id) + QLatin1Char(':');
+}
+
+DriveOptionBoxes addDriveOptionBoxes(QVBoxLayout* column, QWidget* group, bool autoMount, bool longNames,
+                                     bool nameEncryption, bool caseInsensitive)
+{
+    DriveOptionBoxes boxes;
+    boxes.autoMount = new QCheckBox(appText(text::EnableAutoMount), group);
+    boxes.autoMount->setToolTip(appText(text::AutoMountHint));
+    boxes.autoMount->setChecked(autoMount);
+    boxes.longNames = new QCheckBox(appText(text::LongNames), group);
+    boxes.longNames->setToolTip(appText(text::LongNamesHint));
+    boxes.longNames->setChecked(longNames);
+    boxes.nameEncryption = new QCheckBox(appText(text::NameEncryption), group);
+    boxes.nameEncryption->setChecked(nameEncryption);
+    boxes.caseInsensitive = new QCheckBox(appText(text::CaseInsensitive), group);
+    boxes.caseInsensitive->setChecked(caseInsensitive);
+    boxes.caseInsensitive->setEnabled(token::caseInsensitiveAvailable(nameEncryption));
+    QCheckBox* caseBox = boxes.caseInsensitive;
+    QObject::connect(boxes.nameEncryption, &QCheckBox::toggled, caseBox,
+                     [caseBox](bool on) { caseBox->setEnabled(token::caseInsensitiveAvailable(on)); });
+    for (QCheckBox* box : {boxes.autoMount, boxes.longNames, boxes.nameEncryption, boxes.caseInsensitive}) {
+        column->addWidget(box);
+    }
+    return boxes;
 }
 
 QLabel* makeHeading(const QString& text, QWidget* parent)

@@ -10,8 +10,10 @@
 #include <functional>
 #include <vector>
 
+class QCheckBox;
 class QDialog;
 class QProgressBar;
+class QVBoxLayout;
 class QWidget;
 
 namespace kestrava::gui {
@@ -21,6 +23,18 @@ inline constexpr int kLabelMaxLength = 32;
 
 // The text with id as a field's label ("Volume Name:").
 QString labelText(int id);
+
+// The drive option boxes of the creation and editing dialogs, checked as given and added one
+// per line to column. Case insensitivity is offered only while names are encrypted.
+struct DriveOptionBoxes
+{
+    QCheckBox* autoMount = nullptr;
+    QCheckBox* longNames = nullptr;
+    QCheckBox* nameEncryption = nullptr;
+    QCheckBox* caseInsensitive = nullptr;
+};
+DriveOptionBoxes addDriveOptionBoxes(QVBoxLayout* column, QWidget* group, bool autoMount, bool longNames,
+                                     bool nameEncryption, bool caseInsensitive);
 
 // A label in a larger bold font.
 QLabel* makeHeading(const QString& text, QWidget* parent);

@@ -131,22 +131,13 @@ QWidget* EditDriveDialog::buildOptionsGroup()
     const token::TokenOptions options = m_session.context->options();
     auto* group = new QGroupBox(appText(text::Options), this);
     auto* column = new QVBoxLayout(group);
-    m_autoMount = new QCheckBox(appText(text::EnableAutoMount), group);
-    m_autoMount->setToolTip(appText(text::AutoMountHint));
-    m_autoMount->setChecked(m_session.context->autoMount);
-    m_longNames = new QCheckBox(appText(text::LongNames), group);
-    m_longNames->setToolTip(appText(text::LongNamesHint));
-    m_longNames->setChecked(options.longFileNames);
-    m_nameEncryption = new QCheckBox(appText(text::NameEncryption), group);
-    m_nameEncryption->setChecked(options.fileNameEncryption);
-    m_caseInsensitive = new QCheckBox(appText(text::CaseInsensitive), group);
-    m_caseInsensitive->setChecked(options.caseInsensitive);
-    m_caseInsensitive->setEnabled(token::caseInsensitiveAvailable(options.fileNameEncryption));
-    connect(m_nameEncryption, &QCheckBox::toggled, this,
-            [this](bool on) { m_caseInsensitive->setEnabled(token::caseInsensitiveAvailable(on)); });
-    for (QCheckBox* box : {m_autoMount, m_longNames, m_nameEncryption, m_caseInsensitive}) {
-        column->addWidget(box);
-    }
+    const DriveOptionBoxes boxes =
+        addDriveOptionBoxes(column, group, m_session.context->autoMount, options.longFileNames,
+                            options.fileNameEncryption, options.caseInsensitive);
+    m_autoMount = boxes.autoMount;
+    m_longNames = boxes.longNames;
+    m_nameEncryption = boxes.nameEncryption;
+    m_caseInsensitive = boxes.caseInsensitive;
     return group;
 }
 
