@@ -3,6 +3,7 @@
 #include "core/fs/Utf8.h"
 #include "core/settings/SavedPasswords.h"
 #include "core/token/DriveContext.h"
+#include "core/util/AsciiText.h"
 
 #include <algorithm>
 #include <array>
@@ -91,9 +92,7 @@ std::optional<std::string> throughIconv(std::string_view utf8, std::string_view 
 
 std::optional<std::string> normalizeCodePage(std::string_view name)
 {
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::string lower = util::asciiLower(name);
     for (std::string_view prefix : {"windows-", "cp"}) {
         if (lower.starts_with(prefix)) {
             lower.erase(0, prefix.size());

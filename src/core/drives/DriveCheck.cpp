@@ -10,6 +10,7 @@
 #include "core/token/DriveContext.h"
 #include "core/token/HardenedToken.h"
 #include "core/token/TokenDocument.h"
+#include "core/util/AsciiText.h"
 #include "core/util/AtomicFile.h"
 
 #include <algorithm>
@@ -85,10 +86,7 @@ std::optional<std::string> readTokenSalt(const std::filesystem::path& file)
 
 bool hasXmlExtension(const std::filesystem::path& file)
 {
-    std::string extension = file.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".xml";
+    return util::asciiLower(file.extension().string()) == ".xml";
 }
 
 // A backup is a copy of this drive's token, made now or before a password change: the salt

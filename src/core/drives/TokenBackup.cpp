@@ -5,6 +5,7 @@
 #include "core/app/StringTable.h"
 #include "core/drives/DriveMessages.h"
 #include "core/token/DriveContext.h"
+#include "core/util/AsciiText.h"
 #include "core/util/AtomicFile.h"
 
 #include <array>
@@ -18,17 +19,6 @@ namespace {
 
 constexpr std::size_t kMaxTokenBytes = 64 * 1024;
 
-std::string lowerCase(std::string text)
-{
-    // ASCII only: the name stays valid UTF-8 whatever the label holds.
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 } // namespace
 
 std::string defaultBackupName(std::string_view label, const std::tm& date)
@@ -37,7 +27,8 @@ std::string defaultBackupName(std::string_view label, const std::tm& date)
     std::ostringstream stamp;
     stamp.imbue(std::locale::classic());
     stamp << std::put_time(&date, "%y%b%d");
-    return lowerCase(formatAppString(loadAppString(kMsgBackupName), {std::string(label), stamp.str()}));
+    return util::asciiLower(
+        formatAppString(loadAppString(kMsgBackupName), {std::string(label), stamp.str()}));
 }
 
 std::string defaultBackupName(std::string_view label)

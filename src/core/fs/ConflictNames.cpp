@@ -1,5 +1,7 @@
 #include "core/fs/ConflictNames.h"
 
+#include "core/util/AsciiText.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -13,10 +15,7 @@ constexpr std::size_t kMinPrefixChars = 2;
 
 bool containsConflictWord(std::string_view text)
 {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return lower.find("conflict") != std::string::npos;
+    return util::asciiLower(text).find("conflict") != std::string::npos;
 }
 
 bool isSuffixStart(char c)

@@ -6,6 +6,7 @@
 #include "core/settings/FileLock.h"
 #include "core/settings/SettingsDocument.h"
 #include "core/settings/SettingsFile.h"
+#include "core/util/AsciiText.h"
 #include "core/util/AtomicFile.h"
 
 #include <array>
@@ -17,16 +18,6 @@ namespace {
 constexpr std::array<const char*, 12> kMonths = {"jan", "feb", "mar", "apr", "may", "jun",
                                                  "jul", "aug", "sep", "oct", "nov", "dec"};
 
-std::string lowerCase(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 } // namespace
 
 std::string backupFileName(const std::tm& localDate)
@@ -34,7 +25,7 @@ std::string backupFileName(const std::tm& localDate)
     char date[16];
     std::snprintf(date, sizeof date, "%02d%s%02d", (localDate.tm_year + 1900) % 100,
                   kMonths.at(static_cast<std::size_t>(localDate.tm_mon) % 12), localDate.tm_mday);
-    return lowerCase(loadAppString(kTextBackupPrefix) + date + ".xml");
+    return util::asciiLower(loadAppString(kTextBackupPrefix) + date + ".xml");
 }
 
 bool isSettingsFileContent(std::string_view bytes)
